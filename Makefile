@@ -1,0 +1,41 @@
+# The commands people type. Each one first installs whatever Debian packages are missing.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+WERROR := $(if $(CI),ON,OFF)
+
+.PHONY: all deps build run test sanitize tsan bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake --preset default -DVELUNOR_WERROR=$(WERROR) > /dev/null
+	cmake --build --preset default -j $(JOBS)
+
+run: build
+	@scripts/run
+
+test: build
+	ctest --preset default -j $(JOBS)
+
+sanitize: deps
+	cmake --preset sanitize -DVELUNOR_WERROR=$(WERROR) > /dev/null
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize -j $(JOBS) -LE gui
+	cmake --preset tsan -DVELUNOR_WERROR=$(WERROR) > /dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS) -L threads
+
+bench: build
+	@scripts/bench
+
+fuzz: deps
+	cmake --preset fuzz > /dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	@scripts/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build build-sanitize build-tsan build-fuzz
