@@ -17,6 +17,9 @@ struct ProgramState {
     int32_t edit_window_mode = 0;
     // 0 when the edit window adds or modifies a pending item, 1 when it modifies a completed one.
     int32_t edit_source = 0;
+    // True while the edit window is open: it exists once at a time, and its panel (and so the
+    // choice between adding and modifying) stays the one it was opened with.
+    bool edit_window_open = false;
 };
 
 }  // namespace velunor
