@@ -30,8 +30,14 @@ struct DateParts {
 bool is_leap_year(int year);
 int days_in_month(int year, int month);
 
-// Calendar fields of a value, read after rounding it to the nearest second.
+// Calendar fields of a value, read after rounding it to the nearest second. Values outside
+// 100-01-01 00:00:00 .. 9999-12-31 23:59:59 are limited to that range; NaN reads as the first.
 DateParts datetime_parts(DateTime value);
+// The value as whole seconds since 1899-12-30 00:00:00 on a straight time line (negative
+// before it), rounded to the nearest second and limited like datetime_parts.
+int64_t datetime_to_seconds(DateTime value);
+// The inverse of datetime_to_seconds.
+DateTime seconds_to_datetime(int64_t seconds);
 // The value of six components that are already in range (years 100 to 9999).
 DateTime datetime_from_parts(const DateParts& parts);
 
@@ -52,19 +58,19 @@ DateTime text_to_datetime(std::string_view text);
 
 // The source of "now": the local date and time to the whole second.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual DateTime now() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     DateTime now() const override;
 };
 
 // A clock that tests set by hand; safe to read from another thread.
 class FixedClock final : public Clock {
-public:
+  public:
     explicit FixedClock(DateTime value = 0.0) : value_(value) {}
     DateTime now() const override { return value_.load(); }
     void set(DateTime value) { value_.store(value); }
@@ -74,7 +80,7 @@ public:
     // Moves the clock forward by whole seconds.
     void advance(int64_t seconds);
 
-private:
+  private:
     std::atomic<DateTime> value_;
 };
 

@@ -1,6 +1,7 @@
 // Text helpers. Texts are UTF-8 std::string throughout the program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ int32_t text_to_int(std::string_view text);
 // True when the bytes are well-formed UTF-8 of one- to four-byte sequences (no overlong forms,
 // no surrogates, nothing above U+10FFFF, no cut sequence).
 bool is_valid_utf8(std::string_view bytes);
+// The length of the well-formed UTF-8 sequence that starts at pos (1 to 4), or 0 when the bytes
+// there do not start one (or pos is at the end).
+size_t utf8_sequence_length(std::string_view bytes, size_t pos);
 
 // "%d" of a number, with a "0" in front of numbers 0..9 (7 gives "07").
 std::string two_digit(int64_t value);
