@@ -1,0 +1,457 @@
+// The main window's list view, tabs, popup menus, set-up and tear-down, against the fake toolkit.
+#include "ui/main/main_window.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "fake_toolkit.h"
+#include "store/data_file.h"
+#include "ui/main/tray_icon.h"
+
+namespace velunor {
+namespace {
+
+using ::testing::ElementsAre;
+using velunor::testing::FakeToolkit;
+using velunor::testing::ListEntry;
+
+namespace fs = std::filesystem;
+
+// A run directory of its own for each test, removed afterwards.
+class TempDir {
+  public:
+    TempDir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = fs::temp_directory_path() /
+                (std::string("velunor-main-window-") + info->test_suite_name() + "-" +
+                 info->name() + "-" + std::to_string(::getpid()));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+ItemRecord item(const std::string& name) {
+    ItemRecord r;
+    r.name = name;
+    r.due = make_datetime(2030, 5, 1, 14, 30, 0);
+    r.note = "备注 " + name;
+    return r;
+}
+
+std::vector<std::string> names(const std::vector<ListEntry>& entries) {
+    std::vector<std::string> out;
+    out.reserve(entries.size());
+    for (const auto& e : entries) {
+        out.push_back(e.text);
+    }
+    return out;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() { tk.set_event_handler(&events); }
+    ~MainWindowTest() override { ticker.stop_and_join(); }
+
+    void add(ListId list, const std::string& name) {
+        ItemRecord r = item(name);
+        r.completed = list == ListId::completed ? 1 : 0;
+        store.list(list).push_back(r);
+    }
+    void add_many(ListId list, int count) {
+        for (int i = 1; i <= count; ++i) {
+            add(list, "项目" + std::to_string(i));
+        }
+    }
+    int window_height() const { return tk.window(WindowId::main).geometry.height; }
+    const velunor::testing::FakeControl& list_box() const {
+        return tk.control(ControlId::列表框_记录);
+    }
+
+    TempDir dir;
+    FakeToolkit tk;
+    ItemStore store;
+    ProgramState state;
+    FixedClock clock{make_datetime(2024, 5, 1, 14, 30, 0)};
+    Context ctx{tk, store, state, clock, dir.path()};
+    Ticker ticker{ctx};
+    MainWindowEvents events{ctx, ticker};
+};
+
+// ---- refresh_item_list -----------------------------------------------------------------------
+
+TEST_F(MainWindowTest, ListBoxAndWindowHeightFollowTheEntryCount) {
+    struct Case {
+        int entries;
+        int list_height;
+        bool list_visible;
+        int window_height;
+    };
+    // Ten or more entries get a fixed 325 pixels, less than nine entries get; the scroll bar
+    // reaches the rest.
+    const Case cases[] = {
+        {0, 0, false, 112},  {1, 60, true, 172},   {2, 95, true, 207},
+        {9, 340, true, 452}, {10, 325, true, 437}, {25, 325, true, 437},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entries);
+        store.pending_items.clear();
+        add_many(ListId::pending, c.entries);
+        // A window moved to the corner keeps its place and width; only its height changes.
+        tk.set_window_geometry(WindowId::main, {1620, 0, 300, 999});
+
+        refresh_item_list(ctx);
+
+        EXPECT_EQ(tk.list_count(), c.entries);
+        EXPECT_EQ(list_box().geometry, (Rect{0, 112, 300, c.list_height}));
+        EXPECT_EQ(list_box().visible, c.list_visible);
+        EXPECT_EQ(tk.window(WindowId::main).geometry, (Rect{1620, 0, 300, c.window_height}));
+    }
+}
+
+TEST_F(MainWindowTest, EntriesShowNamesInOrderWithTheirPositions) {
+    add(ListId::pending, "考试");
+    add(ListId::pending, "");  // an empty name still gives a selectable entry
+    add(ListId::pending, "生日");
+    add(ListId::completed, "旧事");
+
+    refresh_item_list(ctx);
+
+    ASSERT_EQ(tk.list_entries().size(), 3u);
+    EXPECT_EQ(tk.list_entries()[0].text, "考试");
+    EXPECT_EQ(tk.list_entries()[1].text, "");
+    EXPECT_EQ(tk.list_entries()[2].text, "生日");
+    for (int32_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(tk.list_value(k), k + 1);
+    }
+}
+
+TEST_F(MainWindowTest, AListModeOtherThanZeroOrOneShowsNothing) {
+    add_many(ListId::pending, 3);
+    add_many(ListId::completed, 3);
+    state.list_mode = 2;
+
+    refresh_item_list(ctx);
+
+    EXPECT_EQ(tk.list_count(), 0);
+    EXPECT_FALSE(list_box().visible);
+    EXPECT_EQ(window_height(), 112);
+}
+
+TEST_F(MainWindowTest, AHiddenListBoxShowsAgainWhenEntriesCome) {
+    refresh_item_list(ctx);
+    ASSERT_FALSE(list_box().visible);
+
+    add(ListId::pending, "新的");
+    refresh_item_list(ctx);
+
+    EXPECT_TRUE(list_box().visible);
+    EXPECT_EQ(list_box().geometry.height, 60);
+}
+
+// ---- tabs --------------------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, TabsSwitchTheListAndMarkTheShownTab) {
+    add_many(ListId::pending, 2);
+    add(ListId::completed, "甲");
+    add(ListId::completed, "乙");
+    add(ListId::completed, "丙");
+    refresh_item_list(ctx);
+
+    tk.press(ControlId::标签_完成记录);
+    EXPECT_EQ(state.list_mode, 1);
+    EXPECT_THAT(names(tk.list_entries()), ElementsAre("甲", "乙", "丙"));
+    EXPECT_EQ(window_height(), 112 + 130);
+    EXPECT_EQ(tk.control(ControlId::标签_完成记录).text_colour, kWhite);
+    EXPECT_EQ(tk.control(ControlId::标签_当前目标).text_colour, kBlack);
+    EXPECT_EQ(tk.control(ControlId::标签_当前目标).gradient,
+              (std::array<Rgb, 3>{kGrey, kGrey, kGrey}));
+
+    tk.press(ControlId::标签_当前目标);
+    EXPECT_EQ(state.list_mode, 0);
+    EXPECT_THAT(names(tk.list_entries()), ElementsAre("项目1", "项目2"));
+    EXPECT_EQ(window_height(), 112 + 95);
+    EXPECT_EQ(tk.control(ControlId::标签_当前目标).text_colour, kWhite);
+    EXPECT_EQ(tk.control(ControlId::标签_完成记录).text_colour, kBlack);
+    EXPECT_EQ(tk.control(ControlId::标签_完成记录).gradient,
+              (std::array<Rgb, 3>{kGrey, kGrey, kGrey}));
+}
+
+TEST_F(MainWindowTest, TabsDoNotTouchTheCountdown) {
+    add_many(ListId::pending, 2);
+    state.countdown_position = 2;
+
+    tk.press(ControlId::标签_完成记录);
+    tk.press(ControlId::标签_当前目标);
+
+    EXPECT_EQ(state.countdown_position, 2);
+}
+
+// ---- popup menus -------------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, ListMenuOffersCountdownAndCompleteOnlyForPendingItems) {
+    add_many(ListId::pending, 2);
+    add_many(ListId::completed, 2);
+    tk.pointer = {1700, 300};
+
+    // Pending, completed, then pending again: the hidden entries come back.
+    const struct {
+        ControlId tab;
+        std::vector<MenuEntryId> entries;
+    } cases[] = {
+        {ControlId::标签_当前目标,
+         {MenuEntryId::修改, MenuEntryId::开始倒计时, MenuEntryId::删除, MenuEntryId::详情,
+          MenuEntryId::完成}},
+        {ControlId::标签_完成记录, {MenuEntryId::修改, MenuEntryId::删除, MenuEntryId::详情}},
+        {ControlId::标签_当前目标,
+         {MenuEntryId::修改, MenuEntryId::开始倒计时, MenuEntryId::删除, MenuEntryId::详情,
+          MenuEntryId::完成}},
+    };
+    for (const auto& c : cases) {
+        tk.menus.clear();
+        tk.press(c.tab);
+        tk.select(1);
+        tk.press(ControlId::列表框_记录, MouseButton::right);
+
+        ASSERT_EQ(tk.menus.size(), 1u);
+        EXPECT_EQ(tk.menus[0].menu, MenuId::菜单_列表选项);
+        EXPECT_EQ(tk.menus[0].at, (Point{1700, 300}));
+        EXPECT_EQ(tk.menus[0].visible_entries, c.entries);
+    }
+}
+
+TEST_F(MainWindowTest, ListMenuNeedsASelection) {
+    add_many(ListId::pending, 3);
+    refresh_item_list(ctx);
+
+    tk.press(ControlId::列表框_记录, MouseButton::right);
+    EXPECT_TRUE(tk.menus.empty());
+
+    // A press on the tab already shown refills the list, which drops the selection: the next
+    // right click opens nothing either.
+    tk.select(2);
+    tk.press(ControlId::标签_当前目标);
+    EXPECT_EQ(tk.list_selected(), -1);
+    EXPECT_EQ(tk.list_count(), 3);
+    tk.press(ControlId::列表框_记录, MouseButton::right);
+    EXPECT_TRUE(tk.menus.empty());
+}
+
+TEST_F(MainWindowTest, EveryRefillClearsTheSelection) {
+    add_many(ListId::pending, 3);
+    refresh_item_list(ctx);
+    tk.select(1);
+
+    refresh_item_list(ctx);
+
+    EXPECT_EQ(tk.list_selected(), -1);
+}
+
+TEST_F(MainWindowTest, TabMenuOpensOnEitherTabWithoutChangingTheList) {
+    add_many(ListId::pending, 2);
+    add_many(ListId::completed, 1);
+    tk.press(ControlId::标签_完成记录);
+    tk.select(0);
+    tk.pointer = {1650, 95};
+
+    for (ControlId tab : {ControlId::标签_当前目标, ControlId::标签_完成记录}) {
+        tk.menus.clear();
+        tk.press(tab, MouseButton::right);
+
+        ASSERT_EQ(tk.menus.size(), 1u);
+        EXPECT_EQ(tk.menus[0].menu, MenuId::菜单_当前目标);
+        EXPECT_EQ(tk.menus[0].at, (Point{1650, 95}));
+        EXPECT_THAT(tk.menus[0].visible_entries, ElementsAre(MenuEntryId::新增目标));
+        EXPECT_EQ(state.list_mode, 1);
+        EXPECT_EQ(tk.list_count(), 1);
+        EXPECT_EQ(tk.list_selected(), 0);
+    }
+}
+
+TEST_F(MainWindowTest, RightPressOnOtherControlsOpensNoMenu) {
+    add_many(ListId::pending, 1);
+    refresh_item_list(ctx);
+    tk.select(0);
+
+    for (ControlId c : {ControlId::透明标签_time, ControlId::透明标签_日期,
+                        ControlId::透明标签_差大值, ControlId::透明标签_停止}) {
+        tk.press(c, MouseButton::right);
+    }
+    tk.press(ControlId::列表框_记录, MouseButton::left);
+
+    EXPECT_TRUE(tk.menus.empty());
+    EXPECT_EQ(state.list_mode, 0);
+}
+
+// ---- set-up ------------------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, SetupFinishesTheWindowBeforeItIsShown) {
+    {
+        ItemStore saved;
+        append_item(saved, ListId::pending, item("考试"));
+        append_item(saved, ListId::pending, item("生日"));
+        append_item(saved, ListId::completed, item("旧事"));
+        ASSERT_TRUE(save_items(saved, dir.path()));
+    }
+
+    // The fake counts the window as shown once the created handler has returned: everything
+    // below is in place by then.
+    tk.create_main_window();
+
+    const auto& main = tk.window(WindowId::main);
+    EXPECT_EQ(main.caption, "Velunorv0.7");
+    EXPECT_EQ(main.background, kColourKey);
+    EXPECT_EQ(list_box().background, kColourKey);
+    EXPECT_EQ(main.geometry, (Rect{1620, 0, 300, 112 + 95}));
+
+    EXPECT_EQ(tk.text(ControlId::透明标签_差大值), "");
+    EXPECT_FALSE(tk.is_visible(ControlId::透明标签_停止));
+    EXPECT_EQ(tk.control(ControlId::标签_当前目标).text_colour, kWhite);
+    EXPECT_EQ(tk.control(ControlId::标签_完成记录).text_colour, kBlack);
+    EXPECT_EQ(tk.control(ControlId::标签_完成记录).gradient,
+              (std::array<Rgb, 3>{kGrey, kGrey, kGrey}));
+
+    EXPECT_EQ(state.list_mode, 0);
+    EXPECT_THAT(names(tk.list_entries()), ElementsAre("考试", "生日"));
+    EXPECT_EQ(tk.list_selected(), -1);
+    ASSERT_EQ(store.completed_items.size(), 1u);
+
+    // The clock was written during set-up, and the ticker runs.
+    EXPECT_NE(tk.text(ControlId::透明标签_time), "透明标签");
+    EXPECT_NE(tk.text(ControlId::透明标签_日期), "透明标签");
+    EXPECT_EQ(state.ticker_running.load(), 1);
+}
+
+TEST_F(MainWindowTest, SetupPlacesTheWindowAtTheTopRightOfThePrimaryScreen) {
+    for (int width : {1920, 1366, 300}) {
+        FakeToolkit screen;
+        screen.screen_width = width;
+        Context c{screen, store, state, clock, dir.path()};
+        Ticker t{c};
+        MainWindowEvents e{c, t};
+        screen.set_event_handler(&e);
+
+        screen.create_main_window();
+
+        EXPECT_EQ(screen.window(WindowId::main).geometry.left, width - 300) << width;
+        EXPECT_EQ(screen.window(WindowId::main).geometry.top, 0) << width;
+        t.stop_and_join();
+    }
+}
+
+TEST_F(MainWindowTest, SetupMakesTheWindowColourKeyedAndPartlyOpaque) {
+    tk.create_main_window();
+
+    const auto& t = tk.window(WindowId::main).transparency;
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(t->alpha, 150);
+    EXPECT_TRUE(t->use_alpha);
+    EXPECT_EQ(t->key, kColourKey);
+    EXPECT_TRUE(t->use_key);
+    EXPECT_FALSE(t->click_through);
+}
+
+TEST_F(MainWindowTest, SetupCreatesTheTrayIcon) {
+    tk.create_main_window();
+
+    EXPECT_TRUE(tk.tray_created);
+    EXPECT_EQ(tk.tray_tip, "Kobu");
+    EXPECT_EQ(tk.tray_icon.size(), 4286u);
+    EXPECT_TRUE(std::equal(tk.tray_icon.begin(), tk.tray_icon.end(), kTrayIconIco.begin()));
+}
+
+// The icon must be a file the platform's ICO reader accepts: one 32 x 32 image of 32 bits per
+// pixel with a real alpha channel.
+TEST(TrayIcon, IsOneThirtyTwoBitIcoImage) {
+    const auto& ico = kTrayIconIco;
+    auto u16 = [&](size_t at) { return ico[at] | (ico[at + 1] << 8); };
+    auto u32 = [&](size_t at) {
+        return static_cast<uint32_t>(u16(at)) | (static_cast<uint32_t>(u16(at + 2)) << 16);
+    };
+
+    EXPECT_EQ(u16(0), 0);  // reserved
+    EXPECT_EQ(u16(2), 1);  // icon
+    EXPECT_EQ(u16(4), 1);  // one image
+    EXPECT_EQ(ico[6], 32);
+    EXPECT_EQ(ico[7], 32);
+    EXPECT_EQ(u16(12), 32);           // bits per pixel
+    EXPECT_EQ(u32(14), 4286u - 22u);  // image size
+    EXPECT_EQ(u32(18), 22u);          // image offset
+    EXPECT_EQ(u32(22), 40u);          // BITMAPINFOHEADER
+    EXPECT_EQ(u32(26), 32u);          // width
+    EXPECT_EQ(u32(30), 64u);          // height: colour rows plus mask rows
+    EXPECT_EQ(u16(36), 32);           // bits per pixel
+    EXPECT_EQ(u32(38), 0u);           // no compression
+
+    int transparent = 0;
+    int opaque = 0;
+    for (size_t p = 0; p < size_t{32} * 32; ++p) {
+        const unsigned alpha = ico[62 + p * 4 + 3];
+        transparent += alpha == 0 ? 1 : 0;
+        opaque += alpha == 255 ? 1 : 0;
+    }
+    EXPECT_GT(transparent, 0);
+    EXPECT_GT(opaque, 0);
+}
+
+// ---- tear-down ---------------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, TeardownStopsTheTickerAndSavesBothLists) {
+    tk.create_main_window();
+    ASSERT_EQ(state.ticker_running.load(), 1);
+    add(ListId::pending, "考试");
+    add(ListId::pending, "生日");
+    add(ListId::completed, "旧事");
+    state.countdown_position = 1;
+
+    events.on_window_destroying(WindowId::main);
+
+    EXPECT_EQ(state.ticker_running.load(), 0);
+    ItemStore reloaded;
+    load_items(reloaded, dir.path());
+    ASSERT_EQ(reloaded.pending_items.size(), 2u);
+    EXPECT_EQ(reloaded.pending_items[0].name, "考试");
+    EXPECT_EQ(reloaded.pending_items[1].name, "生日");
+    EXPECT_EQ(reloaded.pending_items[1].note, "备注 生日");
+    EXPECT_EQ(reloaded.pending_items[1].due, make_datetime(2030, 5, 1, 14, 30, 0));
+    ASSERT_EQ(reloaded.completed_items.size(), 1u);
+    EXPECT_EQ(reloaded.completed_items[0].name, "旧事");
+}
+
+TEST_F(MainWindowTest, TeardownWritesTheFileEvenWithoutChanges) {
+    tk.create_main_window();
+    ASSERT_FALSE(fs::exists(dir.path() / "data.db"));
+
+    events.on_window_destroying(WindowId::main);
+
+    EXPECT_TRUE(fs::exists(dir.path() / "data.db"));
+}
+
+TEST_F(MainWindowTest, ClosingTheEditWindowLeavesTheMainWindowAlone) {
+    tk.create_main_window();
+
+    events.on_window_destroying(WindowId::edit);
+
+    EXPECT_EQ(state.ticker_running.load(), 1);
+    EXPECT_FALSE(fs::exists(dir.path() / "data.db"));
+}
+
+}  // namespace
+}  // namespace velunor
