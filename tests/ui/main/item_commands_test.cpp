@@ -165,7 +165,7 @@ TEST_F(ItemCommandsTest, CountdownFollowsItsItemThroughDeleteAndComplete) {
         }
         // Stopped as the stop label does it: the label hidden, the remaining text emptied.
         EXPECT_EQ(fake.is_visible(ControlId::透明标签_停止), c.expected > 0);
-        EXPECT_EQ(fake.text(ControlId::透明标签_差大值) == "", c.expected <= 0);
+        EXPECT_EQ(fake.text(ControlId::透明标签_差大值).empty(), c.expected <= 0);
     }
 }
 
