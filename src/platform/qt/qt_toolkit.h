@@ -8,7 +8,7 @@
 namespace velunor {
 
 class QtToolkit final : public Toolkit {
-public:
+  public:
     // Starts the Qt application; argc and argv must outlive the toolkit.
     QtToolkit(int& argc, char** argv);
     ~QtToolkit() override;
@@ -55,12 +55,11 @@ public:
                      MessageButtons buttons) override;
     void set_menu_entry_visible(MenuEntryId entry, bool visible) override;
     void popup_menu(MenuId menu, Point at) override;
-    void create_tray_icon(std::span<const unsigned char> ico_file,
-                          const std::string& tip) override;
+    void create_tray_icon(std::span<const unsigned char> ico_file, const std::string& tip) override;
     void post(std::function<void()> task) override;
     void process_pending_events() override;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

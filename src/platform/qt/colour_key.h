@@ -1,0 +1,49 @@
+// Colour-keyed top-level windows: pixels of one exact colour are neither drawn nor hit.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+
+namespace velunor::qt {
+
+// The pixels of the image whose colour (alpha aside) differs from the key, as a region.
+QRegion region_without_colour(const QImage& image, QRgb key);
+
+// Keeps a window's shape equal to the pixels that are not of the key colour. The shape also
+// bounds the window's input, so clicks on keyed pixels reach whatever lies beneath. Changes are
+// collected and applied together once control returns to the event loop; only the changed
+// area is rendered again.
+class ColourKeyShape final : public QObject {
+  public:
+    ColourKeyShape(QWidget* window, QRgb key);
+    ~ColourKeyShape() override;
+    ColourKeyShape(const ColourKeyShape&) = delete;
+    ColourKeyShape& operator=(const ColourKeyShape&) = delete;
+
+    QRgb key() const { return key_; }
+    // An area of the window (in its own coordinates) whose look has changed.
+    void invalidate(const QRect& area);
+    void invalidate_all();
+    // Applies the collected changes now.
+    void update_now();
+    // The region the window shows, in its coordinates.
+    QRegion shape() const { return shape_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void schedule();
+
+    QPointer<QWidget> window_;
+    QRgb key_;
+    QRegion shape_;
+    QRegion dirty_;
+    bool shaped_ = false;
+    bool scheduled_ = false;
+};
+
+}  // namespace velunor::qt
