@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -54,6 +55,15 @@ QDate first_date() {
 }
 QDate last_date() {
     return {9999, 12, 31};
+}
+
+// The locale's long date format without the weekday, which the box has no room for.
+QString long_date_format() {
+    static const QRegularExpression kWeekday(QStringLiteral("[,，]?\\s*dddd[,，]?\\s*"));
+    QString format = QLocale().dateFormat(QLocale::LongFormat);
+    format.replace(kWeekday, QStringLiteral(" "));
+    format = format.trimmed();
+    return format.isEmpty() ? QStringLiteral("yyyy-MM-dd") : format;
 }
 
 }  // namespace
@@ -192,7 +202,7 @@ void ShortIntBox::focusOutEvent(QFocusEvent* event) {
 
 DateBox::DateBox(QWidget* parent) : QDateEdit(parent) {
     setCalendarPopup(true);
-    setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
+    setDisplayFormat(long_date_format());
     setDateRange(first_date(), last_date());
     const QDateTime now = QDateTime::currentDateTime();
     setDate(now.date());

@@ -206,7 +206,13 @@ bool Router::eventFilter(QObject* watched, QEvent* event) {
     pressed_(id, button);
     // A right press on the list box does not select the entry under the pointer: the list's
     // menu works on the entry selected before.
-    return id == ControlId::列表框_记录 && button == MouseButton::right;
+    if (id == ControlId::列表框_记录) {
+        return button == MouseButton::right;
+    }
+    // Labels and group boxes ignore presses, and Qt would hand the press on to the control
+    // beneath: it is reported once, for the control that was pressed.
+    return qobject_cast<QLabel*>(watched) != nullptr ||
+           qobject_cast<QGroupBox*>(watched) != nullptr;
 }
 
 }  // namespace
@@ -565,7 +571,10 @@ void QtToolkit::open_modal(WindowId window) {
     const int left = (primary_screen_width() - qt::kEditFormWidth) / 2;
     const int top = (primary_screen_height() - qt::kEditFormHeight) / 2;
     w->setGeometry(left, top, qt::kEditFormWidth, qt::kEditFormHeight);
-    w->setWindowModality(Qt::ApplicationModal);
+    // Modal to the main window alone: the tray icon keeps working, so that "exit" from its menu
+    // can end the program while the edit window is open.
+    w->setParent(d.windows[kMain], w->windowFlags());
+    w->setWindowModality(Qt::WindowModal);
 
     QEventLoop loop;
     d.enter_nested();
@@ -667,8 +676,8 @@ std::string QtToolkit::text(ControlId control) const {
 }
 
 void QtToolkit::set_visible(ControlId control, bool visible) {
-    if (QWidget* w = impl_->widget(control);
-        w != nullptr && w->isVisibleTo(w->window()) != visible) {
+    // A control's own flag: a control inside a hidden group box keeps what it was told.
+    if (QWidget* w = impl_->widget(control); w != nullptr && w->isHidden() == visible) {
         w->setVisible(visible);
         impl_->reshape(w);
     }
@@ -676,7 +685,7 @@ void QtToolkit::set_visible(ControlId control, bool visible) {
 
 bool QtToolkit::is_visible(ControlId control) const {
     const QWidget* w = impl_->widget(control);
-    return w != nullptr && w->isVisibleTo(w->window());
+    return w != nullptr && !w->isHidden();
 }
 
 Rect QtToolkit::geometry(ControlId control) const {
