@@ -8,7 +8,7 @@
 namespace velunor {
 
 class Ticker {
-public:
+  public:
     explicit Ticker(Context& ctx);
     ~Ticker();  // stops and joins
     Ticker(const Ticker&) = delete;
@@ -18,8 +18,10 @@ public:
     void start();
     // Clears ticker_running, wakes the thread's wait at once and joins it. Safe to call twice.
     void stop_and_join();
+    // True from start() until the thread's loop has returned.
+    bool loop_running() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
