@@ -17,6 +17,8 @@ struct ItemRecord {
     DateTime due = 0.0;
     std::string note;
     int32_t completed = 0;  // 1 in completed_items, 0 in pending_items
+
+    friend bool operator==(const ItemRecord&, const ItemRecord&) = default;
 };
 
 // Records are values: every transfer between the lists and edit_buffer is a deep copy.
