@@ -1,0 +1,111 @@
+#include "platform/run_directory.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace velunor {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "velunor-run-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path_ = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// Sets an environment variable for the lifetime of the object (the tests run one at a time).
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+        // NOLINTEND(concurrency-mt-unsafe)
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() {
+        // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+        // NOLINTEND(concurrency-mt-unsafe)
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(RunDirectory, ExecutableDirectoryHoldsThisProgram) {
+    const fs::path dir = executable_directory();
+    EXPECT_TRUE(dir.is_absolute());
+    EXPECT_TRUE(fs::exists(dir / "run_directory_tests"));
+}
+
+TEST(RunDirectory, AWritableExecutableDirectoryIsUsed) {
+    const TempDir exe;
+    EXPECT_EQ(find_run_directory(exe.path()), exe.path());
+}
+
+// A directory that cannot be written even by root: its "parent" is a regular file.
+TEST(RunDirectory, OtherwiseThePerUserDataDirectoryIsCreated) {
+    const TempDir root;
+    const fs::path file = root.path() / "file";
+    { std::ofstream(file) << "x"; }
+    const fs::path unwritable = file / "bin";
+
+    struct Case {
+        std::optional<std::string> xdg_data_home;
+        fs::path expected;
+    };
+    const Case cases[] = {
+        {root.path().string() + "/xdg", root.path() / "xdg" / "velunor"},
+        {std::nullopt, root.path() / "home" / ".local" / "share" / "velunor"},
+        {"", root.path() / "home" / ".local" / "share" / "velunor"},
+        {"relative/path", root.path() / "home" / ".local" / "share" / "velunor"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.xdg_data_home.value_or("(unset)"));
+        const ScopedEnv home("HOME", (root.path() / "home").string());
+        const ScopedEnv xdg("XDG_DATA_HOME", c.xdg_data_home);
+        EXPECT_EQ(find_run_directory(unwritable), c.expected);
+        EXPECT_TRUE(fs::is_directory(c.expected));
+        EXPECT_EQ(find_run_directory(root.path() / "missing"), c.expected);
+        fs::remove_all(c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace velunor
