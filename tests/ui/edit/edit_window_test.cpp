@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,7 @@ TEST_F(EditWindowTest, ChecksRunInOrderWithTheirLimits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         store.pending_items.clear();
+        std::filesystem::remove(dir.path() / "data.db");
         fake.messages.clear();
         fake.message_answers = {true};
         bool open_after_confirm = false;

@@ -173,7 +173,8 @@ TEST_F(ItemCommandsTest, DeletingFromTheCompletedListLeavesTheCountdownAlone) {
     fill(ListId::pending, {item("A", day(1)), item("B", day(2))});
     fill(ListId::completed, {item("X", day(-2)), item("Y", day(-1))});
     state.countdown_position = 2;
-    for (const int selected : {0, 1}) {
+    // Completed position 2 (the counted place), then 1 (before it).
+    for (const int selected : {1, 0}) {
         SCOPED_TRACE(selected);
         fake.select(selected);
         fake.message_answers = {true};
