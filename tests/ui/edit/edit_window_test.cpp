@@ -112,7 +112,7 @@ TEST_F(EditWindowTest, ConfirmedAddAsksThenAppendsRefillsSavesAndCloses) {
     EXPECT_EQ(fake.list_value(1), 2);
 
     const ItemStore on_disk = saved();
-    EXPECT_EQ(names(on_disk.pending_items), (std::vector<std::string>{"A", "买菜"}));
+    ASSERT_EQ(names(on_disk.pending_items), (std::vector<std::string>{"A", "买菜"}));
     EXPECT_EQ(on_disk.pending_items[1].due, added.due);
 }
 
@@ -304,7 +304,7 @@ TEST_F(EditWindowTest, ModifyOfAPendingItemKeepsItsDueTimePlaceAndCountdown) {
     EXPECT_EQ(store.pending_items[1].due, due);
     EXPECT_EQ(state.countdown_position, 2);
     const ItemStore on_disk = saved();
-    EXPECT_EQ(names(on_disk.pending_items), (std::vector<std::string>{"A", "B2", "C"}));
+    ASSERT_EQ(names(on_disk.pending_items), (std::vector<std::string>{"A", "B2", "C"}));
     EXPECT_EQ(on_disk.pending_items[1].due, due);
 }
 

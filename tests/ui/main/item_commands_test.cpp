@@ -270,7 +270,9 @@ TEST_F(ItemCommandsTest, ModifyOpensTheFormOnTheSelectedRecordOfTheListShown) {
         ASSERT_EQ(names(list), (Strings{"A", "B"}));
         EXPECT_EQ(list[1].note, "changed");
         EXPECT_EQ(datetime_parts(list[1].due), (DateParts{2024, 5, 8, 7, 15, 0}));
-        EXPECT_EQ(saved().list(c.list)[1].note, "changed");
+        const ItemStore on_disk = saved();
+        ASSERT_EQ(names(on_disk.list(c.list)), (Strings{"A", "B"}));
+        EXPECT_EQ(on_disk.list(c.list)[1].note, "changed");
     }
 }
 
