@@ -80,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string folded = velunor::fold_full_width(text);
     check(folded == reference_fold(text));
     check(folded.size() <= text.size());
+    check(velunor::has_full_width(text) == (folded != text));
     if (velunor::is_valid_utf8(text)) {
         check(velunor::is_valid_utf8(folded));
     }

@@ -209,8 +209,12 @@ std::string datetime_to_text(DateTime value) {
 }
 
 DateTime text_to_datetime(std::string_view raw) {
-    const std::string folded = fold_full_width(raw);
-    const std::string_view text = folded;
+    std::string folded;
+    std::string_view text = raw;
+    if (has_full_width(raw)) {
+        folded = fold_full_width(raw);
+        text = folded;
+    }
     size_t pos = 0;
     DateParts p;
     p.year = read_number(text, pos, 4);

@@ -51,9 +51,31 @@ std::string fold_full_width(std::string_view text) {
     return out;
 }
 
+bool has_full_width(std::string_view text) {
+    for (size_t pos = 0; pos + 2 < text.size(); ++pos) {
+        const unsigned char b0 = byte_at(text, pos);
+        if (b0 != kFullWidthLead && b0 != 0xE3) {
+            continue;
+        }
+        const unsigned char b1 = byte_at(text, pos + 1);
+        const unsigned char b2 = byte_at(text, pos + 2);
+        if ((b0 == kFullWidthLead && b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) ||
+            (b0 == kFullWidthLead && b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) ||
+            (b0 == 0xE3 && b1 == 0x80 && b2 == 0x80)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int32_t text_to_int(std::string_view raw) {
-    const std::string folded = fold_full_width(raw);
-    const std::string_view text = folded;
+    // Most texts hold no full-width form; they are read in place.
+    std::string folded;
+    std::string_view text = raw;
+    if (has_full_width(raw)) {
+        folded = fold_full_width(raw);
+        text = folded;
+    }
     size_t pos = 0;
     while (pos < text.size() && text[pos] == ' ') {
         ++pos;
@@ -132,6 +154,10 @@ size_t utf8_sequence_length(std::string_view bytes, size_t pos) {
 bool is_valid_utf8(std::string_view bytes) {
     size_t pos = 0;
     while (pos < bytes.size()) {
+        if (byte_at(bytes, pos) < 0x80) {
+            ++pos;
+            continue;
+        }
         const size_t length = utf8_sequence_length(bytes, pos);
         if (length == 0) {
             return false;

@@ -11,6 +11,8 @@ namespace velunor {
 // Folds the full-width forms U+FF01..U+FF5E to U+0021..U+007E and U+3000 to a space; every other
 // byte is kept as it is.
 std::string fold_full_width(std::string_view text);
+// True when the text holds a character that fold_full_width changes.
+bool has_full_width(std::string_view text);
 
 // The integer a text starts with after folding full-width forms: leading spaces skipped, an
 // optional sign, the leading decimal digits ("" and "abc" give 0, "12abc" 12, "-3" -3).

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,7 +65,8 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 // paths, no functions with side effects run from the schema, no views or triggers.
 Database open_database(const fs::path& path, int flags) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    // Each connection lives inside one call on one thread: SQLite's own locking is not needed.
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(raw);
     if (rc != SQLITE_OK) {
         return nullptr;
@@ -370,11 +372,20 @@ void load_items(ItemStore& store, const fs::path& run_dir) {
         file = read_with_recovery(path);
     }
     store.keep_unreadable_file = file.status != ReadStatus::ok;
-    for (const ItemRecord& record : file.pending) {
-        append_item(store, ListId::pending, record);
-    }
-    for (const ItemRecord& record : file.completed) {
-        append_item(store, ListId::completed, record);
+    // The rows were read into records of their own; they move into the lists as append_item
+    // would copy them there, with `completed` set to match the list.
+    for (const ListId id : {ListId::pending, ListId::completed}) {
+        ItemList& rows = id == ListId::pending ? file.pending : file.completed;
+        for (ItemRecord& record : rows) {
+            record.completed = id == ListId::completed ? 1 : 0;
+        }
+        ItemList& list = store.list(id);
+        if (list.empty()) {
+            list = std::move(rows);
+        } else {
+            list.insert(list.end(), std::make_move_iterator(rows.begin()),
+                        std::make_move_iterator(rows.end()));
+        }
     }
 }
 
