@@ -219,5 +219,60 @@ TEST(DataFileFailure, AFileWithAHotJournalLoadsItsCommittedRows) {
     EXPECT_EQ(names(reloaded.completed_items), (std::vector<std::string>{"old 3"}));
 }
 
+// A WAL-mode file whose writer stopped before a checkpoint: its newest rows are in data.db-wal.
+// Loading reads them; the save drops the WAL files, which SQLite would otherwise lay over the
+// new file.
+TEST(DataFileFailure, AFileWithUncheckpointedWalRowsLoadsThem) {
+    const OldFile old;
+    const fs::path db_path = old.dir / "data.db";
+    const int status = run_in_child([&] {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(db_path.c_str(), &db) != SQLITE_OK) {
+            return 2;
+        }
+        const char* sql =
+            "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+            "INSERT INTO 未完成 (名称, time, 备注) VALUES ('in the wal', '2024/5/1', '');";
+        if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return 3;
+        }
+        return 0;  // exits without closing, so no checkpoint runs
+    });
+    ASSERT_EQ(status, 0);
+    ASSERT_TRUE(fs::exists(old.dir / "data.db-wal"));
+
+    ItemStore loaded;
+    load_items(loaded, old.dir.path());
+    EXPECT_EQ(names(loaded.pending_items),
+              (std::vector<std::string>{"old 1", "old 2", "in the wal"}));
+    EXPECT_FALSE(loaded.keep_unreadable_file);
+
+    ASSERT_TRUE(save_items(loaded, old.dir.path()));
+    EXPECT_EQ(test::directory_entries(old.dir.path()), std::vector<std::string>{"data.db"});
+    ItemStore reloaded;
+    load_items(reloaded, old.dir.path());
+    EXPECT_EQ(names(reloaded.pending_items), names(loaded.pending_items));
+}
+
+// The journal of an unreadable file stays with it, under the kept file's name.
+TEST(DataFileFailure, AnUnreadableFileKeepsItsJournal) {
+    const TempDir dir;
+    test::write_bytes(dir / "data.db", "not a database");
+    test::write_bytes(dir / "data.db-journal", "its journal");
+    ItemStore store;
+    load_items(store, dir.path());
+    ASSERT_TRUE(store.keep_unreadable_file);
+    ASSERT_TRUE(save_items(store, dir.path()));
+
+    const std::vector<std::string> entries = test::directory_entries(dir.path());
+    ASSERT_EQ(entries.size(), 3U);
+    EXPECT_EQ(entries[0], "data.db");
+    const std::string& kept = entries[1];
+    EXPECT_TRUE(kept.starts_with("data.db.unreadable-"));
+    EXPECT_EQ(entries[2], kept + "-journal");
+    EXPECT_EQ(read_bytes(dir / kept), "not a database");
+    EXPECT_EQ(read_bytes(dir / (kept + "-journal")), "its journal");
+}
+
 }  // namespace
 }  // namespace velunor
