@@ -1,6 +1,26 @@
-#include <cstdio>
+// The program: the Qt toolkit, the items, the shared state and the main window's handlers,
+// wired together; the main window's event loop runs until the window has gone.
+#include "countdown/context.h"
+#include "countdown/ticker.h"
+#include "platform/qt/qt_toolkit.h"
+#include "platform/run_directory.h"
+#include "ui/main/main_window.h"
 
-int main() {
-    std::puts("Velunor: the desktop window is not there yet.");
-    return 0;
+int main(int argc, char** argv) {
+    using namespace velunor;
+
+    QtToolkit toolkit(argc, argv);
+    ItemStore store;
+    ProgramState state;
+    const SystemClock clock;
+    Context ctx{toolkit, store, state, clock, find_run_directory(executable_directory())};
+    // Declared after everything it touches, so it is stopped and joined (by the tear-down, or
+    // at the latest by its destructor) before the store and the toolkit go.
+    Ticker ticker(ctx);
+    MainWindowEvents events(ctx, ticker);
+    toolkit.set_event_handler(&events);
+
+    const int status = toolkit.run_main_window();
+    toolkit.set_event_handler(nullptr);
+    return status;
 }
