@@ -72,6 +72,9 @@ Database open_database(const fs::path& path, int flags) {
         return nullptr;
     }
     sqlite3_extended_result_codes(db.get(), 1);
+    // Another program that is writing to the file briefly holds a lock: wait for it rather than
+    // take a busy file for an unreadable one.
+    sqlite3_busy_timeout(db.get(), 2000);
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
 #ifdef SQLITE_DBCONFIG_ENABLE_VIEW

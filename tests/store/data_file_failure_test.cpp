@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -272,6 +273,40 @@ TEST(DataFileFailure, AnUnreadableFileKeepsItsJournal) {
     EXPECT_EQ(entries[2], kept + "-journal");
     EXPECT_EQ(read_bytes(dir / kept), "not a database");
     EXPECT_EQ(read_bytes(dir / (kept + "-journal")), "its journal");
+}
+
+// Another program holds a write lock for a moment: load waits for it instead of taking the
+// file for an unreadable one.
+TEST(DataFileFailure, ABrieflyLockedFileLoadsOnceTheLockGoes) {
+    const OldFile old;
+    const fs::path db_path = old.dir / "data.db";
+    std::array<int, 2> ready{};
+    ASSERT_EQ(pipe(ready.data()), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        sqlite3* db = nullptr;
+        const bool locked =
+            sqlite3_open(db_path.c_str(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        const char byte = locked ? '1' : '0';
+        if (write(ready[1], &byte, 1) != 1 || !locked) {
+            _exit(2);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        _exit(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : 3);
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(byte, '1');
+
+    ItemStore loaded;
+    load_items(loaded, old.dir.path());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(names(loaded.pending_items), (std::vector<std::string>{"old 1", "old 2"}));
+    EXPECT_FALSE(loaded.keep_unreadable_file);
 }
 
 }  // namespace
