@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include <stdlib.h>  // mkdtemp
 
 #include "fake_toolkit.h"
 #include "store/data_file.h"
@@ -25,16 +26,14 @@ using velunor::testing::ListEntry;
 
 namespace fs = std::filesystem;
 
-// A run directory of its own for each test, removed afterwards.
+// A run directory of its own, removed afterwards.
 class TempDir {
   public:
     TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = fs::temp_directory_path() /
-                (std::string("velunor-main-window-") + info->test_suite_name() + "-" +
-                 info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
+        std::string pattern = (fs::temp_directory_path() / "velunor-main-window-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
     }
     ~TempDir() {
         std::error_code ec;
@@ -65,10 +64,12 @@ std::vector<std::string> names(const std::vector<ListEntry>& entries) {
     return out;
 }
 
-class MainWindowTest : public ::testing::Test {
-  protected:
-    MainWindowTest() { tk.set_event_handler(&events); }
-    ~MainWindowTest() override { ticker.stop_and_join(); }
+// The main window with its routing, on the fake toolkit, with items put in by hand.
+struct Panel {
+    Panel() { tk.set_event_handler(&events); }
+    ~Panel() { ticker.stop_and_join(); }
+    Panel(const Panel&) = delete;
+    Panel& operator=(const Panel&) = delete;
 
     void add(ListId list, const std::string& name) {
         ItemRecord r = item(name);
@@ -94,6 +95,8 @@ class MainWindowTest : public ::testing::Test {
     Ticker ticker{ctx};
     MainWindowEvents events{ctx, ticker};
 };
+
+class MainWindowTest : public ::testing::Test, public Panel {};
 
 // ---- refresh_item_list -----------------------------------------------------------------------
 
@@ -298,6 +301,79 @@ TEST_F(MainWindowTest, RightPressOnOtherControlsOpensNoMenu) {
 
     EXPECT_TRUE(tk.menus.empty());
     EXPECT_EQ(state.list_mode, 0);
+}
+
+// ---- routing to the commands ------------------------------------------------------------------
+
+// Each menu entry, chosen the way a user chooses it, runs its own command: the second of three
+// pending items is selected and every question is answered with OK.
+TEST_F(MainWindowTest, MenuEntriesRunTheirCommands) {
+    struct Case {
+        MenuEntryId entry;
+        std::function<void(Panel&)> check;
+    };
+    const Case cases[] = {
+        {MenuEntryId::修改,
+         [](Panel& t) {
+             EXPECT_EQ(t.tk.window(WindowId::edit).modal_opens, 1);
+             EXPECT_EQ(t.state.edit_window_mode, 1);
+             EXPECT_EQ(t.store.edit_buffer.name, "乙");
+         }},
+        {MenuEntryId::开始倒计时,
+         [](Panel& t) {
+             EXPECT_EQ(t.state.countdown_position, 2);
+             EXPECT_TRUE(t.tk.is_visible(ControlId::透明标签_停止));
+         }},
+        {MenuEntryId::删除,
+         [](Panel& t) { EXPECT_THAT(names(t.tk.list_entries()), ElementsAre("甲", "丙")); }},
+        {MenuEntryId::详情,
+         [](Panel& t) {
+             ASSERT_EQ(t.tk.messages.size(), 1u);
+             EXPECT_THAT(t.tk.messages[0].text, ::testing::HasSubstr("乙"));
+             EXPECT_EQ(t.store.pending_items.size(), 3u);
+         }},
+        {MenuEntryId::完成,
+         [](Panel& t) {
+             ASSERT_EQ(t.store.completed_items.size(), 1u);
+             EXPECT_EQ(t.store.completed_items[0].name, "乙");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.entry));
+        Panel t;
+        t.tk.create_main_window();
+        for (const char* name : {"甲", "乙", "丙"}) {
+            t.add(ListId::pending, name);
+        }
+        refresh_item_list(t.ctx);
+        t.tk.select(1);
+        t.tk.message_answers = {true, true};
+        t.tk.menu_choices = {c.entry};
+
+        t.tk.press(ControlId::列表框_记录, MouseButton::right);
+
+        c.check(t);
+    }
+}
+
+TEST_F(MainWindowTest, TabMenuAddsAndTheStopLabelEndsTheCountdown) {
+    tk.create_main_window();
+    tk.menu_choices = {MenuEntryId::新增目标};
+    tk.press(ControlId::标签_完成记录, MouseButton::right);
+    EXPECT_EQ(tk.window(WindowId::edit).modal_opens, 1);
+    EXPECT_EQ(state.edit_window_mode, 0);
+
+    add(ListId::pending, "甲");
+    refresh_item_list(ctx);
+    tk.select(0);
+    tk.message_answers = {true};
+    tk.menu_choices = {MenuEntryId::开始倒计时};
+    tk.press(ControlId::列表框_记录, MouseButton::right);
+    ASSERT_EQ(state.countdown_position, 1);
+
+    tk.press(ControlId::透明标签_停止);
+    EXPECT_LE(state.countdown_position, 0);
+    EXPECT_FALSE(tk.is_visible(ControlId::透明标签_停止));
 }
 
 // ---- set-up ------------------------------------------------------------------------------------
