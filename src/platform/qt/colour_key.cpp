@@ -65,7 +65,11 @@ QRegion region_without_colour(const QImage& source, QRgb key) {
     return region;
 }
 
-ColourKeyShape::ColourKeyShape(QWidget* window, QRgb key) : window_(window), key_(key & kRgbBits) {
+ColourKeyShape::ColourKeyShape(QWidget* window, QRgb key, std::function<void()> before_render)
+    : window_(window), key_(key & kRgbBits), before_render_(std::move(before_render)) {
+    update_timer_.setSingleShot(true);
+    update_timer_.setInterval(0);
+    connect(&update_timer_, &QTimer::timeout, this, &ColourKeyShape::update_now);
     window->installEventFilter(this);
     invalidate_all();
 }
@@ -82,24 +86,12 @@ void ColourKeyShape::invalidate(const QRect& area) {
         return;
     }
     dirty_ += area;
-    schedule();
+    update_timer_.start();
 }
 
 void ColourKeyShape::invalidate_all() {
     shaped_ = false;
-    schedule();
-}
-
-void ColourKeyShape::schedule() {
-    if (scheduled_) {
-        return;
-    }
-    scheduled_ = true;
-    QTimer::singleShot(0, this, [this] {
-        if (scheduled_) {
-            update_now();
-        }
-    });
+    update_timer_.start();
 }
 
 bool ColourKeyShape::eventFilter(QObject* watched, QEvent* event) {
@@ -110,7 +102,7 @@ bool ColourKeyShape::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ColourKeyShape::update_now() {
-    scheduled_ = false;
+    update_timer_.stop();
     if (window_ == nullptr) {
         return;
     }
@@ -119,6 +111,9 @@ void ColourKeyShape::update_now() {
     dirty_ = QRegion();
     QRegion next = shaped_ ? shape_.intersected(whole) : QRegion();
     if (!area.isEmpty()) {
+        if (before_render_) {
+            before_render_();
+        }
         QImage image(area.size(), QImage::Format_RGB32);
         image.fill(key_ | 0xff000000U);
         window_->render(

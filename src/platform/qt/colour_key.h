@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QRegion>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 
 namespace velunor::qt {
 
@@ -18,7 +20,9 @@ QRegion region_without_colour(const QImage& image, QRgb key);
 // area is rendered again.
 class ColourKeyShape final : public QObject {
   public:
-    ColourKeyShape(QWidget* window, QRgb key);
+    // before_render runs before the window is rendered: it brings up to date what the window
+    // would otherwise only lay out later (a list's entries).
+    ColourKeyShape(QWidget* window, QRgb key, std::function<void()> before_render = {});
     ~ColourKeyShape() override;
     ColourKeyShape(const ColourKeyShape&) = delete;
     ColourKeyShape& operator=(const ColourKeyShape&) = delete;
@@ -36,14 +40,13 @@ class ColourKeyShape final : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void schedule();
-
     QPointer<QWidget> window_;
     QRgb key_;
+    std::function<void()> before_render_;
     QRegion shape_;
     QRegion dirty_;
     bool shaped_ = false;
-    bool scheduled_ = false;
+    QTimer update_timer_;  // zero interval: fires once the event loop has run
 };
 
 }  // namespace velunor::qt

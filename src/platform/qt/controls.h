@@ -66,6 +66,8 @@ class ListBox final : public QListWidget {
     ListBox(QWidget* parent, WidgetEvents& events);
     // The row height for the current font.
     int row_height() const;
+    // Lays out the entries now if Qt has only scheduled it; a no-op otherwise.
+    void settle() { executeDelayedItemsLayout(); }
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -39,6 +39,25 @@ using qt::to_qcolor;
 using qt::to_qstring;
 using qt::to_utf8;
 
+// A task for the window thread, carried as an event so that it keeps its place among the
+// other events queued for the thread.
+constexpr auto kTaskEvent = static_cast<QEvent::Type>(QEvent::User + 1);
+
+class TaskEvent final : public QEvent {
+  public:
+    explicit TaskEvent(std::function<void()> task) : QEvent(kTaskEvent), task_(std::move(task)) {}
+    void run() const { task_(); }
+
+  private:
+    std::function<void()> task_;
+};
+
+// Runs the task in the receiver's thread once its event loop gets to it; callable from any
+// thread. Qt deletes the event once it has been delivered.
+void queue_on(QObject* receiver, std::function<void()> task) {
+    QCoreApplication::postEvent(receiver, new TaskEvent(std::move(task)));
+}
+
 template <typename E>
 size_t index_of(E e) {
     return static_cast<size_t>(e);
@@ -184,11 +203,20 @@ class Router final : public QObject {
     explicit Router(PressHandler pressed) : pressed_(std::move(pressed)) {}
 
   protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     PressHandler pressed_;
 };
+
+bool Router::event(QEvent* event) {
+    if (event->type() == kTaskEvent) {
+        static_cast<const TaskEvent*>(event)->run();
+        return true;
+    }
+    return QObject::event(event);
+}
 
 bool Router::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) {
@@ -352,8 +380,7 @@ void QtToolkit::Impl::queue_deferred() {
         return;
     }
     deferred_queued = true;
-    QMetaObject::invokeMethod(
-        router.get(), [this] { run_deferred(); }, Qt::QueuedConnection);
+    queue_on(router.get(), [this] { run_deferred(); });
 }
 
 void QtToolkit::Impl::close_popups() {
@@ -425,14 +452,11 @@ void QtToolkit::Impl::signal_arrived() {
 }
 
 void QtToolkit::Impl::deliver_menu_entry(MenuEntryId entry) {
-    QMetaObject::invokeMethod(
-        router.get(),
-        [this, entry] {
-            if (handler != nullptr && !shutting_down()) {
-                handler->on_menu_entry(entry);
-            }
-        },
-        Qt::QueuedConnection);
+    queue_on(router.get(), [this, entry] {
+        if (handler != nullptr && !shutting_down()) {
+            handler->on_menu_entry(entry);
+        }
+    });
 }
 
 void QtToolkit::Impl::reshape(QWidget* control) {
@@ -530,8 +554,15 @@ Rect QtToolkit::window_geometry(WindowId window) const {
 }
 
 void QtToolkit::set_window_geometry(WindowId window, const Rect& rect) {
-    if (QWidget* w = impl_->window(window)) {
-        w->setGeometry(rect.left, rect.top, std::max(rect.width, 0), std::max(rect.height, 0));
+    QWidget* w = impl_->window(window);
+    if (w == nullptr) {
+        return;
+    }
+    const QSize size(std::max(rect.width, 0), std::max(rect.height, 0));
+    const bool resized = w->size() != size;
+    w->setGeometry(rect.left, rect.top, size.width(), size.height());
+    if (auto* shape = impl_->shapes[index_of(window)].get(); shape != nullptr && resized) {
+        shape->invalidate_all();
     }
 }
 
@@ -624,8 +655,13 @@ void QtToolkit::apply_window_transparency(WindowId window, int alpha, bool use_a
     shape.reset();
     d.set_antialiasing(window, !use_key);
     if (use_key) {
-        shape =
-            std::make_unique<qt::ColourKeyShape>(w, qRgb(key_colour.r, key_colour.g, key_colour.b));
+        QPointer<qt::ListBox> list = dynamic_cast<qt::ListBox*>(d.list());
+        shape = std::make_unique<qt::ColourKeyShape>(
+            w, qRgb(key_colour.r, key_colour.g, key_colour.b), [list] {
+                if (list != nullptr && list->isVisible()) {
+                    list->settle();
+                }
+            });
     }
 }
 
@@ -892,7 +928,7 @@ void QtToolkit::post(std::function<void()> task) {
     if (d.post_target == nullptr || !task) {
         return;
     }
-    QMetaObject::invokeMethod(d.post_target, std::move(task), Qt::QueuedConnection);
+    queue_on(d.post_target, std::move(task));
 }
 
 void QtToolkit::process_pending_events() {
