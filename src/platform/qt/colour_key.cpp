@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QTimer>
+#include <QWindow>
 #include <utility>
 #include <vector>
 
@@ -77,7 +78,9 @@ ColourKeyShape::ColourKeyShape(QWidget* window, QRgb key, std::function<void()> 
 ColourKeyShape::~ColourKeyShape() {
     if (window_ != nullptr) {
         window_->removeEventFilter(this);
-        window_->clearMask();
+        if (QWindow* native = window_->windowHandle()) {
+            native->setMask(QRegion());
+        }
     }
 }
 
@@ -123,13 +126,22 @@ void ColourKeyShape::update_now() {
                    .united(region_without_colour(image, key_).translated(area.topLeft()));
     }
     shaped_ = true;
-    if (next == shape_ && !window_->mask().isEmpty()) {
+    QWindow* native = native_window();
+    if (native == nullptr || (next == shape_ && !native->mask().isEmpty())) {
         return;
     }
     shape_ = next;
-    window_->setMask(shape_.isEmpty() ? nothing_shown() : shape_);
-    // Painting is clipped to the old shape: what it hid has to be painted now.
-    window_->update(area);
+    native->setMask(shape_.isEmpty() ? nothing_shown() : shape_);
+}
+
+QWindow* ColourKeyShape::native_window() const {
+    if (window_ == nullptr) {
+        return nullptr;
+    }
+    if (window_->windowHandle() == nullptr) {
+        window_->winId();  // creates the native window, still hidden
+    }
+    return window_->windowHandle();
 }
 
 }  // namespace velunor::qt

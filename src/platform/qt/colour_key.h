@@ -17,7 +17,8 @@ QRegion region_without_colour(const QImage& image, QRgb key);
 // Keeps a window's shape equal to the pixels that are not of the key colour. The shape also
 // bounds the window's input, so clicks on keyed pixels reach whatever lies beneath. Changes are
 // collected and applied together once control returns to the event loop; only the changed
-// area is rendered again.
+// area is rendered again. The shape is set on the native window: a widget mask would also clip
+// Qt's own painting to its hundreds of rectangles, which costs far more than the shape itself.
 class ColourKeyShape final : public QObject {
   public:
     // before_render runs before the window is rendered: it brings up to date what the window
@@ -33,13 +34,15 @@ class ColourKeyShape final : public QObject {
     void invalidate_all();
     // Applies the collected changes now.
     void update_now();
-    // The region the window shows, in its coordinates.
+    // The region the window shows, in its coordinates (the native window's mask).
     QRegion shape() const { return shape_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    QWindow* native_window() const;
+
     QPointer<QWidget> window_;
     QRgb key_;
     std::function<void()> before_render_;
