@@ -218,7 +218,8 @@ class Desktop {
 
   private:
     // Xvfb on a free display number well away from the ones desktops and other tools use; it
-    // writes the number to the pipe once it accepts connections, or exits if it is taken.
+    // writes the number to the pipe once it accepts connections, or exits if it is taken.  With
+    // -noreset it does not reset whenever no client happens to be connected.
     void start_server() {
         std::random_device seed;
         std::minstd_rand pick(seed());
@@ -235,7 +236,7 @@ class Desktop {
             }
             const pid_t pid =
                 spawn({"Xvfb", ":" + std::to_string(n), "-displayfd", std::to_string(fds[1]),
-                       "-screen", "0", "1920x1080x24", "-nolisten", "tcp"},
+                       "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"},
                       environment({}, {}), {}, fds[1]);
             close(fds[1]);
             std::string answer;

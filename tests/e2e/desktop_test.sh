@@ -15,7 +15,7 @@ set -euo pipefail
 program=$1
 click_target=$2
 
-for tool in Xvfb openbox trayer xdotool xwininfo xprop import convert sqlite3 setsid; do
+for tool in Xvfb openbox trayer xdotool xdpyinfo xwininfo xprop import convert sqlite3 setsid; do
   if ! command -v "$tool" > /dev/null; then
     echo "desktop_test: $tool is missing; scripts/install-deps installs it" >&2
     exit 77
@@ -80,6 +80,8 @@ pixel() {
 # A display of its own, at a number well away from the ones people and other tools pick
 # (a desktop's :0, xvfb-run's :99), so that nothing else connects to it by chance. Xvfb writes
 # the number to fd 3 once it accepts connections; a number taken meanwhile makes it exit.
+# -noreset: the server must not reset when its last client leaves, or a client that connects
+# just then (openbox after a probe) is turned away.
 screen_w=1920
 screen_h=1080
 answered_or_ended() {
@@ -92,7 +94,7 @@ start_display() {
     # shellcheck disable=SC2015
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
     : > "$work/display"
-    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp \
+    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp -noreset \
       3> "$work/display" 2> "$work/xvfb.log" &
     pids+=($!)
     poll 20 answered_or_ended "${pids[-1]}" || return 1
@@ -107,14 +109,26 @@ start_display || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 
+server_state() {
+  if kill -0 "${pids[0]}" 2> /dev/null; then
+    xdpyinfo > /dev/null 2>&1 && echo "Xvfb answers" || echo "Xvfb runs but does not answer"
+  else
+    echo "Xvfb has ended"
+  fi
+}
+wm_ready() {
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
+}
+poll 10 xdpyinfo || fail "the display does not answer ($(server_state))"
 setsid openbox > "$work/openbox.log" 2>&1 &
 pids+=($!)
-poll 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  fail "openbox did not start"
+poll 20 wm_ready || fail "openbox did not start ($(server_state))"
 setsid trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
   --transparent false > "$work/trayer.log" 2>&1 &
 pids+=($!)
-poll 20 xdotool search --onlyvisible --class trayer || fail "trayer did not start"
+# Its window exists once it serves as the notification area; it may show only once it holds an
+# icon.
+poll 20 xdotool search --class trayer || fail "trayer did not start"
 
 # A plain window beneath the panel's place: it shows what lies behind the see-through pixels and
 # tells which clicks reach it.
@@ -208,13 +222,16 @@ menu_open() {
   [ -n "$(comm -13 "$work/windows.before" <(program_windows))" ]
 }
 program_windows > "$work/windows.before"
-tray=$(xdotool search --onlyvisible --class trayer | head -n 1)
-tray_holds_icon() {  # trayer grows from nothing to the width of the icons it holds
-  eval "$(xdotool getwindowgeometry --shell "$tray")"
-  [ "$WIDTH" -ge 16 ]
+tray_holds_icon() {  # trayer shows and grows to the width of the icons it holds
+  local w
+  for w in $(xdotool search --onlyvisible --class trayer); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -ge 16 ] && return 0
+  done
+  return 1
 }
 poll 10 tray_holds_icon || fail "the tray icon did not appear"
-eval "$(xdotool getwindowgeometry --shell "$tray")"
+tray_holds_icon  # sets X, Y, WIDTH and HEIGHT of trayer's window
 xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" click 3
 poll 5 menu_open || fail "a right click on the tray icon opened no menu"
 import -window root "$work/tray-menu.png"
