@@ -146,12 +146,8 @@ struct QtToolkit::Impl final : qt::WidgetEvents {
     void signal_arrived();
 
     // ---- transparency ----
-    qt::ColourKeyShape* shape_of(ControlId id) const {
-        return shapes[index_of(window_of(id))].get();
-    }
     // The control's look has changed at its current place.
     void reshape(QWidget* control);
-    void reshape(ControlId id) { reshape(widget(id)); }
     void set_antialiasing(WindowId id, bool on);
 
     QListWidget* list() const { return qobject_cast<QListWidget*>(widget(ControlId::列表框_记录)); }
