@@ -27,7 +27,7 @@ bool filtered_out(const QString& typed) {
                        [](QChar c) { return c.isPrint() && !is_short_int_char(c); });
 }
 
-// Rows as high as the list font's line plus one pixel.
+// Rows of the list font's designed height (ListBox::row_height).
 class RowHeightDelegate final : public QStyledItemDelegate {
   public:
     explicit RowHeightDelegate(ListBox* list) : QStyledItemDelegate(list), list_(list) {}
@@ -137,7 +137,13 @@ ListBox::ListBox(QWidget* parent, WidgetEvents& events) : QListWidget(parent), e
 }
 
 int ListBox::row_height() const {
-    return QFontMetrics(font()).height() + 1;
+    // Rows are the line height plus one pixel of the face the panel was drawn for: 34 + 1 at a
+    // character height of 29. The window's sizing (35 pixels an entry plus the frame) rests on
+    // that, so nine entries fit without a scroll bar. The CJK faces that stand in for it have a
+    // taller line (about 41 pixels) with the glyphs the same size, so their extra leading is
+    // dropped rather than the rows made taller.
+    constexpr int kDesignedRowHeight = 35;
+    return std::min(QFontMetrics(font()).height() + 1, kDesignedRowHeight);
 }
 
 void ListBox::changeEvent(QEvent* event) {
