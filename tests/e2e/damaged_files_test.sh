@@ -99,8 +99,8 @@ answered_or_ended() {
   [ -s "$work/display" ] || ! kill -0 "$1"
 }
 start_display() {
-  local n attempt
-  for attempt in $(seq 20); do
+  local n
+  for _ in $(seq 20); do
     n=$((first + RANDOM % (last - first + 1)))
     # shellcheck disable=SC2015
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -214,6 +214,10 @@ check_saved() {
   fi
 }
 
+entries() {  # entries DIR: the names in DIR, sorted, each followed by a blank
+  find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' '
+}
+
 app_dir=$work/app
 mkdir "$app_dir"
 cp "$program" "$app_dir/velunor"
@@ -305,7 +309,7 @@ if [ -n "$how" ]; then
     XDG_DATA_HOME="$data_home"
   check_saved read-only "$data_home/velunor" "$corpus/good.db" replaced "$good_pending" \
     "$good_completed"
-  [ "$(ls -A "$ro_dir")" = velunor ] || fail "read-only: the program wrote into $ro_dir"
+  [ "$(entries "$ro_dir")" = "velunor " ] || fail "read-only: the program wrote into $ro_dir"
   [ "$(stat -c %i "$data_home/velunor/data.db")" != "$before" ] ||
     fail "read-only: data.db in $data_home/velunor was not saved"
   echo "damaged_files_test: a program directory on $how: ok"
@@ -322,8 +326,8 @@ if mount_tmpfs "$full_dir" $(($(stat -c %s "$program") + 1024 * 1024)); then
   [ "$(df --output=avail "$full_dir" | tail -n 1)" -eq 0 ] || fail "full disk: room is left"
   run_program full-disk "$full_dir/velunor" "$(count_names "$good_pending")"
   cmp -s "$corpus/good.db" "$full_dir/data.db" || fail "full disk: data.db changed"
-  [ "$(ls -A "$full_dir" | sort | tr '\n' ' ')" = "data.db filler velunor " ] ||
-    fail "full disk: the failed save left $(ls -A "$full_dir" | tr '\n' ' ')"
+  [ "$(entries "$full_dir")" = "data.db filler velunor " ] ||
+    fail "full disk: the failed save left $(entries "$full_dir")"
   rm "$full_dir/filler"
   before=$(stat -c %i "$full_dir/data.db")
   run_program room-again "$full_dir/velunor" "$(count_names "$good_pending")"
