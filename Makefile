@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps build run test sanitize tsan bench fuzz clean
+.PHONY: all deps build run test sanitize tsan bench fuzz clean soak
 
 all: build
 
@@ -31,6 +31,11 @@ sanitize: deps
 
 bench: build
 	@scripts/bench
+
+# The long durability tests (label soak), left out of `make test`: they are registered for the
+# ctest configuration "soak" only. --verbose shows the rounds and losses they count.
+soak: build
+	ctest --preset default -C soak -L soak --verbose
 
 fuzz: deps
 	cmake --preset fuzz > /dev/null
