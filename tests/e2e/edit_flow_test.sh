@@ -1,0 +1,375 @@
+#!/usr/bin/env bash
+# The item commands used as a user uses them, with the mouse and the keyboard, on a display of its
+# own (Xvfb, openbox, trayer). From three pending items and one completed item:
+#   - the tab menu's "新增目标" opens the form; a name and a date one year ahead are entered and
+#     confirmed: the new item is the fourth pending entry;
+#   - a countdown is started on it: the stop label and the time-left text show;
+#   - the first pending item is completed and the next first one deleted; the countdown stays on
+#     its item all along;
+#   - the tray menu's "说明" opens the 210 x 210 help panel and its "退 出" closes it;
+#   - each confirmed change is in data.db at once; a copy taken before exit already holds them
+#     all; the tray menu's "退出" ends the program with status 0 and the same rows.
+#
+# Usage: edit_flow_test.sh PROGRAM CLICK_TARGET
+# With VELUNOR_UNDER_VALGRIND=1 the program runs under valgrind's memcheck: the run then also
+# fails on an invalid read or write, a use of an undefined value or a definite leak (errors in
+# the system's libraries listed in valgrind.supp aside), and every wait is longer.
+# Exit status 0: passed; 77: a tool is missing (reported as skipped); anything else: failed.
+# The logs and screenshots are kept when it fails, or always with VELUNOR_E2E_KEEP set.
+set -euo pipefail
+
+program=$1
+click_target=$2
+here=$(cd "$(dirname "$0")" && pwd)
+label=edit_flow_test
+
+work=$(mktemp -d)
+# shellcheck source=tests/e2e/session.sh
+source "$here/session.sh"
+
+require Xvfb openbox trayer xdotool xdpyinfo xprop import convert compare sqlite3 setsid
+under_valgrind=""
+if [ "${VELUNOR_UNDER_VALGRIND:-0}" = 1 ]; then
+  under_valgrind=1
+  require valgrind
+fi
+
+# Waits for the program, in seconds: what it does at once normally, and its start and end. Under
+# valgrind everything it does takes many times as long.
+react=10
+start=20
+if [ -n "$under_valgrind" ]; then
+  react=90
+  start=240
+fi
+
+cleanup() {
+  local status=$?
+  trap - EXIT
+  session_cleanup "$start"
+  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; }; then
+    echo "$label: logs and screenshots kept in $work" >&2
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+
+screen_w=1920
+screen_h=1080
+start_desktop "$screen_w" "$screen_h"
+
+# A plain window beneath the panel: a click that misses the panel's drawn pixels lands there
+# instead of opening the window manager's desktop menu.
+"$click_target" 1500 0 420 600 3366cc > "$work/beneath.log" 2>&1 &
+pids+=($!)
+poll 10 grep -q ready "$work/beneath.log" || fail "the window beneath did not appear"
+
+# The program's directory: a copy of the executable and a prepared data.db.
+app_dir="$work/app"
+mkdir "$app_dir"
+cp "$program" "$app_dir/velunor"
+make_data_db "$app_dir/data.db"
+sqlite3 "$app_dir/data.db" <<'SQL'
+INSERT INTO [未完成] ([名称], [time], [备注]) VALUES
+  ('期末考试', '2030年5月1日14时30分', '带准考证'),
+  ('生日', '2031年1月2日', ''),
+  ('Release 1.0', '2030年12月31日23时59分59秒', 'notes, with ''quotes''');
+INSERT INTO [已完成] ([名称], [time], [备注]) VALUES ('旧事', '2020年2月29日8时', '已经完成');
+SQL
+
+# rows FILE: both tables of a data file, in ID order, with their IDs.
+rows() {
+  sqlite3 "$1" \
+    "SELECT '未完成', ID, [名称], [time], [备注] FROM [未完成] ORDER BY ID;
+     SELECT '已完成', ID, [名称], [time], [备注] FROM [已完成] ORDER BY ID;"
+}
+# pending_names: the names in data.db's pending table, in ID order, on one line.
+pending_names() {
+  sqlite3 "$app_dir/data.db" "SELECT group_concat([名称], '|') FROM (SELECT [名称] FROM [未完成] ORDER BY ID);"
+}
+expect_pending() {
+  [ "$(pending_names)" = "$1" ]
+}
+
+# The date box shows the locale's long date; with the C locale its parts are day, month and year,
+# in that order, which the keyboard steps below rely on. XDG_DATA_HOME keeps a fallback data
+# directory inside the work directory.
+mkdir -m 700 "$work/runtime"
+command=("$app_dir/velunor")
+if [ -n "$under_valgrind" ]; then
+  # A child that libdbus forks to look for a session bus runs none of the program's code; only
+  # the program itself is checked.
+  command=(valgrind --tool=memcheck --error-exitcode=99 --leak-check=full
+    --errors-for-leak-kinds=definite --show-leak-kinds=definite --num-callers=40
+    --child-silent-after-fork=yes
+    --suppressions="$here/valgrind.supp" --log-file="$work/valgrind.log" "${command[@]}")
+fi
+LC_ALL=C.UTF-8 LANGUAGE='' XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" \
+  "${command[@]}" > "$work/velunor.log" 2>&1 &
+app_pid=$!
+
+poll "$start" panel_window || fail "the panel did not appear"
+# Every place clicked on the panel is counted from its top-left corner.
+panel_x=$((screen_w - 300))
+panel_in_corner() {
+  eval "$(xdotool getwindowgeometry --shell "$(panel_window)")"
+  [ "$X $Y" = "$panel_x 0" ]
+}
+poll "$react" panel_in_corner || fail "the panel is at $X,$Y, not in the top-right corner"
+poll "$start" tray_geometry || fail "the tray icon did not appear"
+
+# ---- the steps a user takes ----
+
+# new_window: prints a visible window of the program that was not there when
+# $work/windows.before was written.
+new_window() {
+  local found
+  found=$(comm -13 "$work/windows.before" <(program_windows) | head -n 1)
+  [ -n "$found" ] && echo "$found"
+}
+
+# popup X Y BUTTON: clicks there and waits for a window of the program to open (a menu, most
+# often); sets X, Y, WIDTH and HEIGHT to its geometry. A click that comes before
+# the program has caught up with the pointer's arrival can go unanswered, so it is tried again
+# when nothing opens.
+popup() {
+  local attempt
+  program_windows > "$work/windows.before"
+  for attempt in 1 2 3; do
+    xdotool mousemove "$1" "$2"
+    sleep 0.2
+    xdotool click "$3"
+    if poll "$react" new_window; then
+      eval "$(xdotool getwindowgeometry --shell "$(new_window)")"
+      return 0
+    fi
+    echo "$label: no window opened after click $attempt at $1,$2; trying again" >&2
+  done
+  return 1
+}
+
+# choose K N: clicks the K-th of the N entries (from 1) of the menu that popup opened.
+choose() {
+  local x=$((X + WIDTH / 2)) y=$((Y + HEIGHT * (2 * $1 - 1) / (2 * $2)))
+  xdotool mousemove "$x" "$y"
+  sleep 0.2
+  xdotool click 1
+}
+
+# new_window_of_size WIDTH HEIGHT: prints a window of the program of that size that was not there
+# when $work/windows.before was written.
+new_window_of_size() {
+  local w
+  for w in $(comm -13 "$work/windows.before" <(program_windows)); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    if [ "$WIDTH" = "$1" ] && [ "$HEIGHT" = "$2" ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+window_gone() {
+  ! program_windows | grep -qx "$1"
+}
+
+message_box() {
+  xdotool search --all --onlyvisible --pid "$app_pid" --name "^$1\$" 2> /dev/null | head -n 1 |
+    grep .
+}
+box_active() {
+  [ "$(xdotool getactivewindow 2> /dev/null)" = "$1" ] || {
+    xdotool windowactivate "$1" 2> /dev/null
+    false
+  }
+}
+# answer_ok CAPTION: presses Return in the message box with that caption, which takes OK, the
+# default button.
+answer_ok() {
+  poll "$react" message_box "$1" || fail "no message box \"$1\" appeared"
+  local box
+  box=$(message_box "$1")
+  poll "$react" box_active "$box" || fail "the message box \"$1\" did not take the focus"
+  xdotool key Return
+  poll "$react" window_gone "$box" || fail "the message box \"$1\" stayed open after Return"
+}
+
+# The list box starts at y 112 below the time area and shows one entry every 35 pixels.
+entry_top() {
+  echo $((112 + 35 * ($1 - 1)))
+}
+# open_list_menu K: selects the K-th entry with a left click on its text and opens the list
+# menu on it with a right click there.
+open_list_menu() {
+  local point
+  poll "$react" text_point "$panel_x" "$(entry_top "$1")" 300 35 || fail "entry $1 shows no text"
+  point=$(text_point "$panel_x" "$(entry_top "$1")" 300 35)
+  # shellcheck disable=SC2086
+  xdotool mousemove $point
+  sleep 0.2
+  xdotool click 1
+  # shellcheck disable=SC2086
+  popup $point 3 || fail "a right click on entry $1 opened no menu"
+}
+# The list menu of a pending entry: 修改, 开始倒计时, 删除, 详情, 完成.
+list_entries=5
+
+# open_tray_menu: a right click on the tray icon, the only icon trayer holds.
+open_tray_menu() {
+  tray_geometry || fail "the tray icon is gone"
+  popup "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" 3 || fail "the tray icon opened no menu"
+}
+# The tray menu: 说明, 退出.
+tray_entries=2
+
+# The parts of the panel that only a countdown draws: the stop label "停止" and the time-left
+# text "剩余:...", at the top right and the top left of the time area.
+stop_label=("$((panel_x + 264))" 8 24 24)
+time_left=("$((panel_x + 16))" 8 144 24)
+# The date label, which shows the counted item's name during a countdown, right-aligned; below the
+# clock's digits.
+name_label=("$((panel_x + 160))" 86 136 24)
+time_label=("$((panel_x + 60))" 20 180 60)
+countdown_shown() {
+  [ "$(bright_pixels "${stop_label[@]}")" -gt 20 ] &&
+    [ "$(bright_pixels "${time_left[@]}")" -gt 20 ]
+}
+
+[ "$(bright_pixels "${stop_label[@]}")" -eq 0 ] || fail "the stop label shows before a countdown"
+
+# 1. Add an item: the tab "当前目标"'s menu, its one entry "新增目标", the form.
+popup "$((panel_x + 8 + 25))" $((88 + 8)) 3 || fail "a right click on the tab opened no menu"
+choose 1 1
+poll "$react" new_window_of_size 221 309 || fail "the form did not open as a 221 x 309 window"
+edit=$(new_window_of_size 221 309)
+eval "$(xdotool getwindowgeometry --shell "$edit")"
+[ "$X $Y" = "$(((screen_w - 435) / 2)) $(((screen_h - 315) / 2))" ] ||
+  fail "the form opened at $X,$Y"
+edit_x=$X
+edit_y=$Y
+today=$(date +%Y-%m-%d)
+# The name box (group box at 5,5, the box at 67,19 in it, 136 x 24), then Tab to the date box's
+# day, its month and its year, which Up moves one year on. The time boxes stay at 00: the item
+# is due at midnight of that day.
+xdotool mousemove "$((edit_x + 5 + 67 + 68))" "$((edit_y + 5 + 19 + 12))"
+sleep 0.2
+xdotool click 1
+sleep 0.2
+xdotool type --delay 40 "Dentist"
+for key in Tab Tab Tab Up; do
+  xdotool key "$key"
+  sleep 0.2
+done
+import -window root "$work/form.png"
+# "确 认" at 99,259 in the group box, 104 x 32.
+xdotool mousemove "$((edit_x + 5 + 99 + 52))" "$((edit_y + 5 + 259 + 16))"
+sleep 0.2
+xdotool click 1
+answer_ok "提醒"
+poll "$react" window_gone "$edit" || fail "the form stayed open after OK"
+poll "$react" expect_pending "期末考试|生日|Release 1.0|Dentist" ||
+  fail "data.db did not get the new item at once: $(pending_names)"
+
+# The stored due date: the date box's day one year on (29 February has none; its year-on day is
+# the 28th). The form opened on `today`, or on the next day if midnight came in between.
+year_on() {
+  local y m d
+  read -r y m d <<< "$(date -d "$1" '+%Y %-m %-d')"
+  [ "$m" = 2 ] && [ "$d" = 29 ] && d=28
+  echo "$((y + 1))年${m}月${d}日"
+}
+due=$(sqlite3 "$app_dir/data.db" "SELECT [time] FROM [未完成] WHERE [名称] = 'Dentist';")
+if [ "$due" != "$(year_on "$today")" ] && [ "$due" != "$(year_on "$(date +%Y-%m-%d)")" ]; then
+  fail "the new item is due at $due, expected $(year_on "$today")"
+fi
+
+# 2. A countdown on the new item, the fourth entry: "开始倒计时", OK.
+open_list_menu 4
+choose 2 "$list_entries"
+answer_ok "提醒"
+poll "$react" countdown_shown || fail "the countdown did not show"
+import -window root "$work/countdown.png"
+screen_region "$work/name.png" "${name_label[@]}"
+
+# waits until a tick after the last change has redrawn the panel, then checks that the
+# countdown still shows the new item's name.
+same_name() {
+  screen_region "$work/name.now.png" "${name_label[@]}"
+  [ "$(compare -metric AE "$work/name.png" "$work/name.now.png" null: 2>&1)" = 0 ]
+}
+time_changed() {
+  screen_region "$work/time.now.png" "${time_label[@]}"
+  [ "$(compare -metric AE "$work/time.png" "$work/time.now.png" null: 2>&1)" != 0 ]
+}
+expect_countdown_on_new_item() {
+  screen_region "$work/time.png" "${time_label[@]}"
+  poll "$react" time_changed || fail "the time area stopped changing ($1)"
+  countdown_shown || fail "the countdown ended ($1)"
+  same_name || fail "the countdown moved to another item ($1)"
+}
+
+# 3. Complete the first item: "完成", OK. The counted item moves up to the third place.
+open_list_menu 1
+choose 5 "$list_entries"
+answer_ok "警告！"
+poll "$react" expect_pending "生日|Release 1.0|Dentist" ||
+  fail "data.db did not lose the completed item at once: $(pending_names)"
+expect_countdown_on_new_item "after completing the first item"
+
+# 4. Delete the item that is now first: "删除", OK.
+open_list_menu 1
+choose 3 "$list_entries"
+answer_ok "删除将无法恢复！"
+poll "$react" expect_pending "Release 1.0|Dentist" ||
+  fail "data.db did not lose the deleted item at once: $(pending_names)"
+expect_countdown_on_new_item "after deleting the first item"
+import -window root "$work/after-changes.png"
+
+# 5. Help from the tray: "说明" opens the 210 x 210 help panel; its "退 出" closes it.
+open_tray_menu
+choose 1 "$tray_entries"
+poll "$react" new_window_of_size 210 210 || fail "the help panel did not open as a 210 x 210 window"
+help=$(new_window_of_size 210 210)
+eval "$(xdotool getwindowgeometry --shell "$help")"
+import -window root "$work/help.png"
+# "退 出" at 40,168 in the group box at 5,5, 120 x 24.
+xdotool mousemove "$((X + 5 + 40 + 60))" "$((Y + 5 + 168 + 12))"
+sleep 0.2
+xdotool click 1
+poll "$react" window_gone "$help" || fail "\"退 出\" did not close the help panel"
+
+# 6. What the user confirmed is on disk before the program ends.
+cp "$app_dir/data.db" "$work/before-exit.db"
+
+# 7. Exit from the tray: "退出".
+open_tray_menu
+choose 2 "$tray_entries"
+ended() {
+  ! kill -0 "$app_pid" 2> /dev/null
+}
+poll "$start" ended || fail "the program did not end within $start s of \"退出\""
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+if [ -n "$under_valgrind" ]; then
+  grep -E "ERROR SUMMARY|definitely lost|indirectly lost|possibly lost" "$work/valgrind.log" >&2 ||
+    true
+  [ "$status" -ne 99 ] || fail "valgrind found errors: see $work/valgrind.log"
+fi
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+
+cat > "$work/rows.expected" <<ROWS
+未完成|1|Release 1.0|2030年12月31日23时59分59秒|notes, with 'quotes'
+未完成|2|Dentist|$due|
+已完成|1|旧事|2020年2月29日8时|已经完成
+已完成|2|期末考试|2030年5月1日14时30分|带准考证
+ROWS
+rows "$app_dir/data.db" > "$work/rows.after"
+diff -u "$work/rows.expected" "$work/rows.after" || fail "data.db holds other rows after exit"
+rows "$work/before-exit.db" > "$work/rows.before-exit"
+diff -u "$work/rows.expected" "$work/rows.before-exit" ||
+  fail "the copy taken before exit holds other rows"
+
+echo "$label: passed"

@@ -1,0 +1,170 @@
+# Helpers for scripts that run the built program on a display of their own: Xvfb with the openbox
+# window manager and a trayer notification area, the program started from a copy of its
+# directory, and a cleanup that ends everything started here.
+#
+# Source it after setting `work` (a fresh directory for logs and screenshots) and `label` (the
+# name that prefixes messages). It sets `pids` (helpers in start order) and `app_pid` (the
+# program, once started) and installs no trap of its own: the caller's EXIT trap calls
+# session_cleanup.
+# shellcheck shell=bash
+# shellcheck disable=SC2154  # work and label belong to the sourcing script
+
+pids=()
+app_pid=""
+
+fail() {
+  echo "$label: FAIL: $*" >&2
+  exit 1
+}
+
+# poll SECONDS COMMAND...: runs the command every 0.1 s until it succeeds; fails after SECONDS.
+poll() {
+  local tenths=$(($1 * 10))
+  shift
+  while ! "$@" > /dev/null 2>&1; do
+    tenths=$((tenths - 1))
+    [ "$tenths" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+
+# stop_pid PID SECONDS: TERM, up to SECONDS for it to end, then KILL.
+stop_pid() {
+  local tenths=$(($2 * 10))
+  kill -TERM "$1" 2> /dev/null || return 0
+  while kill -0 "$1" 2> /dev/null && [ "$tenths" -gt 0 ]; do
+    sleep 0.1
+    tenths=$((tenths - 1))
+  done
+  kill -KILL "$1" 2> /dev/null || true
+}
+
+# session_cleanup SECONDS: ends the program (SECONDS to save and end), then the helpers, newest
+# first.
+session_cleanup() {
+  if [ -n "$app_pid" ]; then
+    stop_pid "$app_pid" "$1"
+    app_pid=""
+  fi
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    stop_pid "${pids[i]}" 3
+  done
+  wait 2> /dev/null || true
+}
+
+# require TOOL...: exits with 77 (skipped) when a tool is missing.
+require() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" > /dev/null; then
+      echo "$label: $tool is missing; scripts/install-deps installs it" >&2
+      exit 77
+    fi
+  done
+}
+
+# start_display WIDTH HEIGHT: an Xvfb display at a free number above 900, well away from the ones
+# people and other tools pick, so that nothing else connects to it by chance. Xvfb writes the
+# number to fd 3 once it accepts connections; a number taken meanwhile makes it exit, and another
+# is tried. -noreset: the server must not reset when its last client leaves, or a client that
+# connects just then is turned away. Exports DISPLAY.
+start_display() {
+  local n _
+  for _ in $(seq 20); do
+    n=$((900 + RANDOM % 9000))
+    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
+      continue
+    fi
+    : > "$work/display"
+    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp -noreset \
+      3> "$work/display" 2> "$work/xvfb.log" &
+    pids+=($!)
+    local tenths=200
+    while [ ! -s "$work/display" ] && kill -0 "${pids[-1]}" 2> /dev/null && [ "$tenths" -gt 0 ]; do
+      sleep 0.1
+      tenths=$((tenths - 1))
+    done
+    if [ -s "$work/display" ]; then
+      export DISPLAY=":$n"
+      export QT_QPA_PLATFORM=xcb
+      unset WAYLAND_DISPLAY
+      return 0
+    fi
+  done
+  return 1
+}
+
+wm_ready() {
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
+}
+
+# tray_geometry: sets X, Y, WIDTH and HEIGHT to trayer's window once it holds an icon (it shows,
+# and grows to the width of the icons it holds).
+tray_geometry() {
+  local w
+  for w in $(xdotool search --onlyvisible --class trayer 2> /dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -ge 16 ] && return 0
+  done
+  return 1
+}
+
+# start_desktop WIDTH HEIGHT: the display, openbox, and trayer at the bottom right, clear of the
+# panel in the top-right corner.
+start_desktop() {
+  start_display "$1" "$2" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  poll 10 xdpyinfo || fail "the display does not answer"
+  setsid openbox > "$work/openbox.log" 2>&1 &
+  pids+=($!)
+  poll 20 wm_ready || fail "openbox did not start"
+  setsid trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+    --transparent false > "$work/trayer.log" 2>&1 &
+  pids+=($!)
+  # Its window exists once it serves as the notification area.
+  poll 20 xdotool search --class trayer || fail "trayer did not start"
+}
+
+# make_data_db FILE: an empty data file with the program's two tables, made the way any other
+# program would make it; rows are added by the caller.
+make_data_db() {
+  local schema='([ID] INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, [名称] TEXT, [time] DATETIME, [备注] TEXT)'
+  sqlite3 "$1" "CREATE TABLE [未完成] $schema; CREATE TABLE [已完成] $schema;"
+}
+
+# The visible windows of the program: the panel, the tray icon, and whatever menu, message box
+# or edit window it has open.
+program_windows() {
+  xdotool search --onlyvisible --pid "$app_pid" 2> /dev/null | sort
+}
+
+# panel_window: the panel's window id.
+panel_window() {
+  xdotool search --onlyvisible --name '^Velunorv0\.7$' 2> /dev/null | head -n 1
+}
+
+# screen_region FILE X Y WIDTH HEIGHT: a crop of the screen as it is now.
+screen_region() {
+  import -window root "$work/screen.png"
+  convert "$work/screen.png" -crop "${4}x${5}+${2}+${3}" +repage "$1"
+}
+
+# bright_pixels X Y WIDTH HEIGHT: how many pixels of that screen region are near white, the
+# colour of every text the panel draws.
+bright_pixels() {
+  screen_region "$work/region.png" "$@"
+  convert "$work/region.png" -colorspace gray -threshold 80% -format '%[fx:round(mean*w*h)]' info:
+}
+
+# text_point X Y WIDTH HEIGHT: prints "X Y", a screen point inside a stroke of the white text in
+# that region (the centre of a 3x3 white square), or fails when the region holds none. Where the
+# panel shows only its key colour it lets clicks through, so a click meant for a list entry has
+# to land on its text.
+text_point() {
+  screen_region "$work/region.png" "$@"
+  local found
+  found=$(convert "$work/region.png" -colorspace gray -threshold 80% -morphology Erode Square:1 \
+    txt:- | awk -F'[,:]' '/gray\(255\)|#FFFFFF/ {print $1, $2; exit}')
+  [ -n "$found" ] || return 1
+  echo "$((${found% *} + $1)) $((${found#* } + $2))"
+}
