@@ -1,16 +1,24 @@
-# Helpers for scripts that run the built program on a display of their own: Xvfb with the openbox
-# window manager and a trayer notification area, the program started from a copy of its
-# directory, and a cleanup that ends everything started here.
+# Helpers for scripts that run the built program on a display of their own (Xvfb with the
+# openbox window manager and a trayer notification area) and use it as a user does, with
+# xdotool: menus, message boxes, list entries, the tray icon.
 #
 # Source it after setting `work` (a fresh directory for logs and screenshots) and `label` (the
 # name that prefixes messages). It sets `pids` (helpers in start order) and `app_pid` (the
-# program, once started) and installs no trap of its own: the caller's EXIT trap calls
+# program, once started: set it) and installs no trap of its own: the caller's EXIT trap calls
 # session_cleanup.
 # shellcheck shell=bash
-# shellcheck disable=SC2154  # work and label belong to the sourcing script
+# shellcheck disable=SC2154,SC2034  # work and label come from the sourcing script, which uses
+# the constants set here
 
 pids=()
 app_pid=""
+# The screen, and the panel's left edge on it: the panel is 300 pixels wide, in the top-right
+# corner.
+screen_w=1920
+screen_h=1080
+panel_x=$((screen_w - 300))
+# Seconds the program may take to answer a click or a key; longer under valgrind.
+react=10
 
 fail() {
   echo "$label: FAIL: $*" >&2
@@ -167,4 +175,122 @@ text_point() {
     txt:- | awk -F'[,:]' '/gray\(255\)|#FFFFFF/ {print $1, $2; exit}')
   [ -n "$found" ] || return 1
   echo "$((${found% *} + $1)) $((${found#* } + $2))"
+}
+
+# ---- what a user does ----
+
+# new_window: prints a visible window of the program that was not there when
+# $work/windows.before was written.
+new_window() {
+  local found
+  found=$(comm -13 "$work/windows.before" <(program_windows) | head -n 1)
+  [ -n "$found" ] && echo "$found"
+}
+
+# popup X Y BUTTON: clicks there and waits for a window of the program to open (a menu, most
+# often); sets X, Y, WIDTH and HEIGHT to its geometry. A click that comes before
+# the program has caught up with the pointer's arrival can go unanswered, so it is tried again
+# when nothing opens.
+popup() {
+  local attempt
+  program_windows > "$work/windows.before"
+  for attempt in 1 2 3; do
+    xdotool mousemove "$1" "$2"
+    sleep 0.2
+    xdotool click "$3"
+    if poll "$react" new_window; then
+      eval "$(xdotool getwindowgeometry --shell "$(new_window)")"
+      return 0
+    fi
+    echo "$label: no window opened after click $attempt at $1,$2; trying again" >&2
+  done
+  return 1
+}
+
+# choose K N: clicks the K-th of the N entries (from 1) of the menu that popup opened.
+choose() {
+  local x=$((X + WIDTH / 2)) y=$((Y + HEIGHT * (2 * $1 - 1) / (2 * $2)))
+  xdotool mousemove "$x" "$y"
+  sleep 0.2
+  xdotool click 1
+}
+
+# new_window_of_size WIDTH HEIGHT: prints a window of the program of that size that was not there
+# when $work/windows.before was written.
+new_window_of_size() {
+  local w
+  for w in $(comm -13 "$work/windows.before" <(program_windows)); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    if [ "$WIDTH" = "$1" ] && [ "$HEIGHT" = "$2" ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+window_gone() {
+  ! program_windows | grep -qx "$1"
+}
+
+message_box() {
+  xdotool search --all --onlyvisible --pid "$app_pid" --name "^$1\$" 2> /dev/null | head -n 1 |
+    grep .
+}
+box_active() {
+  [ "$(xdotool getactivewindow 2> /dev/null)" = "$1" ] || {
+    xdotool windowactivate "$1" 2> /dev/null
+    false
+  }
+}
+# answer_ok CAPTION: presses Return in the message box with that caption, which takes OK, the
+# default button.
+answer_ok() {
+  poll "$react" message_box "$1" || fail "no message box \"$1\" appeared"
+  local box
+  box=$(message_box "$1")
+  poll "$react" box_active "$box" || fail "the message box \"$1\" did not take the focus"
+  xdotool key Return
+  poll "$react" window_gone "$box" || fail "the message box \"$1\" stayed open after Return"
+}
+
+# The list box starts at y 112 below the time area and shows one entry every 35 pixels.
+entry_top() {
+  echo $((112 + 35 * ($1 - 1)))
+}
+# open_list_menu K: selects the K-th entry with a left click on its text and opens the list
+# menu on it with a right click there.
+open_list_menu() {
+  local point
+  poll "$react" text_point "$panel_x" "$(entry_top "$1")" 300 35 || fail "entry $1 shows no text"
+  point=$(text_point "$panel_x" "$(entry_top "$1")" 300 35)
+  # shellcheck disable=SC2086
+  xdotool mousemove $point
+  sleep 0.2
+  xdotool click 1
+  # shellcheck disable=SC2086
+  popup $point 3 || fail "a right click on entry $1 opened no menu"
+}
+# The list menu of a pending entry: 修改, 开始倒计时, 删除, 详情, 完成.
+list_entries=5
+
+# open_tray_menu: a right click on the tray icon, the only icon trayer holds.
+open_tray_menu() {
+  tray_geometry || fail "the tray icon is gone"
+  popup "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" 3 || fail "the tray icon opened no menu"
+}
+# The tray menu: 说明, 退出.
+tray_entries=2
+
+# The parts of the panel that only a countdown draws: the stop label "停止" and the time-left
+# text "剩余:...", at the top right and the top left of the time area.
+stop_label=("$((panel_x + 264))" 8 24 24)
+time_left=("$((panel_x + 16))" 8 144 24)
+# The date label, which shows the counted item's name during a countdown, right-aligned; below the
+# clock's digits.
+name_label=("$((panel_x + 160))" 86 136 24)
+time_label=("$((panel_x + 60))" 20 180 60)
+countdown_shown() {
+  [ "$(bright_pixels "${stop_label[@]}")" -gt 20 ] &&
+    [ "$(bright_pixels "${time_left[@]}")" -gt 20 ]
 }
