@@ -119,7 +119,9 @@ poll "$start" tray_geometry || fail "the tray icon did not appear"
 
 [ "$(bright_pixels "${stop_label[@]}")" -eq 0 ] || fail "the stop label shows before a countdown"
 
-# 1. Add an item: the tab "当前目标"'s menu, its one entry "新增目标", the form.
+# 1. Add an item: the tab "当前目标"'s menu, its one entry "新增目标", the form. The form's date
+# box starts at the day it opens: today, or a later day if midnight comes first.
+today=$(date +%Y-%m-%d)
 popup "$((panel_x + 8 + 25))" $((88 + 8)) 3 || fail "a right click on the tab opened no menu"
 choose 1 1
 poll "$react" new_window_of_size 221 309 || fail "the form did not open as a 221 x 309 window"
@@ -129,7 +131,6 @@ eval "$(xdotool getwindowgeometry --shell "$edit")"
   fail "the form opened at $X,$Y"
 edit_x=$X
 edit_y=$Y
-today=$(date +%Y-%m-%d)
 # The name box (group box at 5,5, the box at 67,19 in it, 136 x 24), then Tab to the date box's
 # day, its month and its year, which Up moves one year on. The time boxes stay at 00: the item
 # is due at midnight of that day.
@@ -153,7 +154,7 @@ poll "$react" expect_pending "期末考试|生日|Release 1.0|Dentist" ||
   fail "data.db did not get the new item at once: $(pending_names)"
 
 # The stored due date: the date box's day one year on (29 February has none; its year-on day is
-# the 28th). The form opened on `today`, or on the next day if midnight came in between.
+# the 28th).
 year_on() {
   local y m d
   read -r y m d <<< "$(date -d "$1" '+%Y %-m %-d')"
