@@ -2,9 +2,11 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QStringList>
 
 namespace velunor::qt {
@@ -15,35 +17,70 @@ size_t index_of(ControlId id) {
     return static_cast<size_t>(id);
 }
 
-// The faces the forms name, each followed by a CJK face that looks alike, for platforms that
-// lack it. Sizes are character heights in pixels.
-QFont form_font(const QStringList& families, int pixels, bool bold) {
+// The faces the forms name are those of the platform the panel was drawn for; each is followed
+// by a CJK face that looks alike, for platforms that lack it. A face that is not installed is
+// left out: Qt would otherwise run a fontconfig fallback search for the missing name every time
+// a font naming it is first used, only to end on the face that follows it. Sizes are character
+// heights in pixels.
+class FormFaces {
+  public:
+    FormFaces() {
+        for (const QString& family : QFontDatabase::families()) {
+            // A family that several foundries provide is listed as "Family [Foundry]".
+            installed_.insert(family.section(QStringLiteral(" ["), 0, 0));
+        }
+    }
+
+    QFont font(const QString& named, const QString& substitute, int pixels, bool bold) const {
+        QFont font;
+        font.setFamilies(installed_.contains(named) ? QStringList{named, substitute}
+                                                    : QStringList{substitute});
+        font.setPixelSize(pixels);
+        font.setBold(bold);
+        return font;
+    }
+
+    QFont song(int pixels, bool bold) const {
+        return font(QStringLiteral("新宋体"), QStringLiteral("Noto Serif CJK SC"), pixels, bold);
+    }
+    QFont yahei(int pixels) const {
+        return font(QStringLiteral("微软雅黑"), QStringLiteral("Noto Sans CJK SC"), pixels, false);
+    }
+    QFont heavy_song(int pixels) const {
+        return font(QStringLiteral("方正粗黑宋简体"), QStringLiteral("Noto Serif CJK SC"), pixels,
+                    true);
+    }
+    // A face whose space is half as wide as a CJK character, so that the unit words of the time
+    // boxes fall between the boxes.
+    QFont unit_words() const {
+        return font(QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Sans CJK SC"), 12,
+                    false);
+    }
+
+  private:
+    QSet<QString> installed_;
+};
+
+// The platform's default interface font, with the CJK face of the forms named after it for the
+// Chinese text it shows: left to itself, fontconfig picks whichever CJK face it ranks first,
+// which may draw the Japanese forms of the characters, and is one more face to load.
+QFont interface_font() {
     QFont font;
+    QStringList families = font.families();
+    if (families.isEmpty()) {
+        families.append(font.family());
+    }
+    families.append(QStringLiteral("Noto Sans CJK SC"));
     font.setFamilies(families);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
     return font;
 }
 
-QFont song_font(int pixels, bool bold) {
-    return form_font({QStringLiteral("新宋体"), QStringLiteral("Noto Serif CJK SC")}, pixels, bold);
-}
-
-QFont yahei_font(int pixels) {
-    return form_font({QStringLiteral("微软雅黑"), QStringLiteral("Noto Sans CJK SC")}, pixels,
-                     false);
-}
-
-QFont heavy_song_font(int pixels) {
-    return form_font({QStringLiteral("方正粗黑宋简体"), QStringLiteral("Noto Serif CJK SC")},
-                     pixels, true);
-}
-
-// A face whose space is half as wide as a CJK character, so that the unit words of the time
-// boxes fall between the boxes.
-QFont unit_words_font() {
-    return form_font({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Sans CJK SC")},
-                     12, false);
+// The panel's texts (digits, Chinese, the user's item names) are drawn glyph by glyph, without
+// kerning or ligatures, as on the platform the panel was drawn for. Qt then shapes only the
+// text that needs it (complex scripts), which also spares loading each face's layout tables.
+QFont unshaped(QFont font) {
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
 }
 
 template <typename W>
@@ -116,6 +153,7 @@ std::string form_text(ControlId id) {
 TopWindow* build_main_window(WidgetEvents& events, ControlWidgets& widgets) {
     auto* window = new TopWindow(WindowId::main, events);
     window->resize(kMainFormWidth, kMainFormHeight);
+    const FormFaces faces;
 
     constexpr Qt::Alignment kCentred = Qt::AlignCenter;
     constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
@@ -123,15 +161,16 @@ TopWindow* build_main_window(WidgetEvents& events, ControlWidgets& widgets) {
 
     // Created bottom first: the time label lies under the others.
     enter(widgets, ControlId::透明标签_time,
-          text_label(window, ControlId::透明标签_time, song_font(56, true), kCentred),
+          text_label(window, ControlId::透明标签_time, unshaped(faces.song(56, true)), kCentred),
           {0, 0, 300, 112});
     enter(widgets, ControlId::透明标签_日期,
-          text_label(window, ControlId::透明标签_日期, yahei_font(14), kRight), {144, 80, 152, 32});
+          text_label(window, ControlId::透明标签_日期, unshaped(faces.yahei(14)), kRight),
+          {144, 80, 152, 32});
     enter(widgets, ControlId::透明标签_差大值,
-          text_label(window, ControlId::透明标签_差大值, song_font(14, false), kLeft),
+          text_label(window, ControlId::透明标签_差大值, unshaped(faces.song(14, false)), kLeft),
           {16, 8, 144, 24});
     enter(widgets, ControlId::透明标签_停止,
-          text_label(window, ControlId::透明标签_停止, song_font(14, false), kCentred),
+          text_label(window, ControlId::透明标签_停止, unshaped(faces.song(14, false)), kCentred),
           {264, 8, 24, 24});
     for (const auto& [id, geometry] :
          {std::pair{ControlId::标签_当前目标, QRect(8, 88, 50, 16)},
@@ -141,10 +180,11 @@ TopWindow* build_main_window(WidgetEvents& events, ControlWidgets& widgets) {
         tab->setTextFormat(Qt::PlainText);
         tab->setAlignment(kCentred);
         tab->setFrameShape(QFrame::NoFrame);
+        tab->setFont(unshaped(interface_font()));
         enter(widgets, id, tab, geometry);
     }
     auto* list = new ListBox(window, events);
-    list->setFont(heavy_song_font(29));
+    list->setFont(unshaped(faces.heavy_song(29)));
     enter(widgets, ControlId::列表框_记录, list, {0, 112, 300, 128});
 
     for (ControlId id :
@@ -159,17 +199,18 @@ TopWindow* build_main_window(WidgetEvents& events, ControlWidgets& widgets) {
 TopWindow* build_edit_window(WidgetEvents& events, ControlWidgets& widgets) {
     auto* window = new TopWindow(WindowId::edit, events);
     window->resize(kEditFormWidth, kEditFormHeight);
+    const FormFaces faces;
 
     auto* edit_group = enter(widgets, ControlId::分组框_增改,
                              new QGroupBox(to_qstring(form_text(ControlId::分组框_增改)), window),
                              {5, 5, 211, 299});
     auto* captions =
-        text_label(edit_group, ControlId::透明标签1, yahei_font(14), Qt::AlignLeft | Qt::AlignTop);
+        text_label(edit_group, ControlId::透明标签1, faces.yahei(14), Qt::AlignLeft | Qt::AlignTop);
     enter(widgets, ControlId::透明标签1, captions, {11, 19, 72, 136});
     enter(widgets, ControlId::编辑框_项目名, new QLineEdit(edit_group), {67, 19, 136, 24});
     enter(widgets, ControlId::日期框_到期时间, new DateBox(edit_group), {83, 59, 120, 24});
     enter(widgets, ControlId::透明标签2,
-          text_label(edit_group, ControlId::透明标签2, unit_words_font(),
+          text_label(edit_group, ControlId::透明标签2, faces.unit_words(),
                      Qt::AlignRight | Qt::AlignVCenter),
           {75, 91, 128, 16});
     // The time boxes lie over the unit words.
