@@ -34,17 +34,19 @@ QRegion region_without_colour(const QImage& source, QRgb key) {
     Runs previous;
     Runs runs;
     size_t band_start = 0;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         runs.clear();
         int x = 0;
-        while (x < image.width()) {
+        while (x < width) {
             if ((line[x] & kRgbBits) == key) {
                 ++x;
                 continue;
             }
             const int first = x;
-            while (x < image.width() && (line[x] & kRgbBits) != key) {
+            while (x < width && (line[x] & kRgbBits) != key) {
                 ++x;
             }
             runs.emplace_back(first, x - 1);
