@@ -214,8 +214,10 @@ check_saved() {
   fi
 }
 
-entries() {  # entries DIR: the names in DIR, sorted, each followed by a blank
-  find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' '
+# entries DIR: the names in DIR, sorted, each followed by a blank; without the lock file that a
+# running program keeps in its directory.
+entries() {
+  find "$1" -mindepth 1 -maxdepth 1 ! -name .velunor.lock -printf '%f\n' | sort | tr '\n' ' '
 }
 
 app_dir=$work/app
