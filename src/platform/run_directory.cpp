@@ -3,10 +3,15 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#ifndef VELUNOR_INSTALL_BINDIR
+#define VELUNOR_INSTALL_BINDIR ""
+#endif
 
 namespace velunor {
 
@@ -45,7 +50,27 @@ fs::path user_data_directory() {
     return home / ".local" / "share" / "velunor";
 }
 
+// Whether dir is where installed programs live: the given install directory or one of the
+// system's bin directories, under whatever name (a symbolic link, a trailing slash) it is given.
+bool is_install_directory(const fs::path& dir, const fs::path& install_bindir) {
+    static constexpr const char* kSystemBinDirectories[] = {
+        "/bin",           "/sbin",           "/usr/bin",   "/usr/sbin",
+        "/usr/local/bin", "/usr/local/sbin", "/usr/games", "/usr/local/games",
+    };
+    const auto same = [&dir](const fs::path& other) {
+        std::error_code ec;
+        return !other.empty() && fs::equivalent(dir, other, ec) && !ec;
+    };
+    return same(install_bindir) ||
+           std::ranges::any_of(kSystemBinDirectories,
+                               [&same](const char* system) { return same(system); });
+}
+
 }  // namespace
+
+fs::path install_bin_directory() {
+    return VELUNOR_INSTALL_BINDIR;
+}
 
 fs::path executable_directory() {
     std::error_code ec;
@@ -57,7 +82,12 @@ fs::path executable_directory() {
 }
 
 fs::path find_run_directory(const fs::path& executable_dir) {
-    if (!executable_dir.empty() && access(executable_dir.c_str(), W_OK | X_OK) == 0) {
+    return find_run_directory(executable_dir, install_bin_directory());
+}
+
+fs::path find_run_directory(const fs::path& executable_dir, const fs::path& install_bindir) {
+    if (!executable_dir.empty() && access(executable_dir.c_str(), W_OK | X_OK) == 0 &&
+        !is_install_directory(executable_dir, install_bindir)) {
         return executable_dir;
     }
     fs::path data_dir = user_data_directory();

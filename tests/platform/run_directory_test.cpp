@@ -107,5 +107,45 @@ TEST(RunDirectory, OtherwiseThePerUserDataDirectoryIsCreated) {
     }
 }
 
+// An installed copy must not keep data.db beside itself: the bin directory it was installed to
+// and the system's bin directories are never the run directory, even for root, who can write
+// there, and whatever name the directory is given by.
+TEST(RunDirectory, AnInstalledCopyUsesThePerUserDataDirectory) {
+    const TempDir root;
+    const fs::path bindir = root.path() / "prefix" / "bin";
+    fs::create_directories(bindir);
+    fs::create_directory_symlink(bindir, root.path() / "link");
+    const fs::path data_dir = root.path() / "xdg" / "velunor";
+    const ScopedEnv xdg("XDG_DATA_HOME", (root.path() / "xdg").string());
+
+    struct Case {
+        fs::path executable_dir;
+        fs::path install_bindir;
+    };
+    const Case cases[] = {
+        {bindir, bindir},
+        {bindir / "", bindir},
+        {root.path() / "link", bindir},
+        {root.path() / "prefix" / "." / "bin", bindir},
+        {"/usr/bin", ""},
+        {"/usr/local/bin", ""},
+        {"/bin", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.executable_dir.string() + " installed to " + c.install_bindir.string());
+        EXPECT_EQ(find_run_directory(c.executable_dir, c.install_bindir), data_dir);
+    }
+    // The same program not installed, in a writable directory, keeps its data beside itself.
+    EXPECT_EQ(find_run_directory(bindir, root.path() / "elsewhere"), bindir);
+    EXPECT_EQ(find_run_directory(bindir, ""), bindir);
+
+    // This build's own install directory counts, whatever prefix it was configured with.
+    const fs::path installed = install_bin_directory();
+    ASSERT_TRUE(installed.is_absolute()) << installed;
+    if (fs::is_directory(installed)) {
+        EXPECT_EQ(find_run_directory(installed), data_dir);
+    }
+}
+
 }  // namespace
 }  // namespace velunor
