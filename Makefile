@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps build run test sanitize tsan bench fuzz clean soak
+.PHONY: all deps build run test sanitize tsan bench fuzz install clean soak
 
 all: build
 
@@ -28,6 +28,15 @@ sanitize: deps
 	cmake --preset tsan -DVELUNOR_WERROR=$(WERROR) > /dev/null
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS) -L threads
+
+# Builds, then installs the program, its desktop entry and icons under PREFIX (/usr/local unless
+# given), staged under DESTDIR when that is given. The prefix is configured into the build: an
+# installed copy knows its bin directory and keeps data.db in the per-user data directory.
+PREFIX ?= /usr/local
+install: deps
+	cmake --preset default -DVELUNOR_WERROR=$(WERROR) -DCMAKE_INSTALL_PREFIX=$(PREFIX) > /dev/null
+	cmake --build --preset default -j $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install build
 
 bench: build
 	@scripts/bench
