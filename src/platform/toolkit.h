@@ -106,6 +106,8 @@ public:
     virtual void on_button_click(ControlId control) = 0;
     // A popup menu entry was chosen; delivered after the menu has closed.
     virtual void on_menu_entry(MenuEntryId entry) = 0;
+    // The primary screen changed its size or place, or another screen became the primary one.
+    virtual void on_screen_changed() {}
 };
 
 class Toolkit {
@@ -157,6 +159,11 @@ public:
     // The primary screen's full size, and the pointer, in screen pixels.
     virtual int primary_screen_width() const = 0;
     virtual int primary_screen_height() const = 0;
+    // The primary screen's place and size on the whole desktop; with several screens it need
+    // not start at 0, 0.
+    virtual Rect primary_screen_geometry() const {
+        return {0, 0, primary_screen_width(), primary_screen_height()};
+    }
     virtual Point pointer_position() const = 0;
 
     // Blocks; no owner window; every window of the program is blocked meanwhile. True for OK;

@@ -97,6 +97,13 @@ void FakeToolkit::tray(int code) {
     deliver_after_handler();
 }
 
+void FakeToolkit::screen_changed() {
+    if (handler_ != nullptr) {
+        handler_->on_screen_changed();
+    }
+    deliver_after_handler();
+}
+
 void FakeToolkit::select(int32_t index) {
     selected_ = (index >= 0 && index < list_count()) ? index : -1;
 }

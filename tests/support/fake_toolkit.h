@@ -73,6 +73,9 @@ public:
     std::deque<std::function<void(FakeToolkit&)>> modal_scripts;
     int screen_width = 1920;
     int screen_height = 1080;
+    // Where the primary screen starts on the whole desktop.
+    int screen_left = 0;
+    int screen_top = 0;
     Point pointer{100, 200};
     // The date box's value when the edit window is created.
     DateTime date_on_open = 0.0;
@@ -82,6 +85,8 @@ public:
     void press(ControlId control, MouseButton button = MouseButton::left);
     void click(ControlId control);
     void tray(int code);
+    // Reports a change of the primary screen: set screen_* first.
+    void screen_changed();
     void select(int32_t index);  // selects a list entry (-1: none)
     void type(ControlId control, const std::string& text) { set_text(control, text); }
     // Runs the tasks posted so far (from any thread); returns how many ran.
@@ -132,6 +137,9 @@ public:
     void set_date_value(DateTime value) override { date_ = value; }
     int primary_screen_width() const override { return screen_width; }
     int primary_screen_height() const override { return screen_height; }
+    Rect primary_screen_geometry() const override {
+        return {screen_left, screen_top, screen_width, screen_height};
+    }
     Point pointer_position() const override { return pointer; }
     bool message_box(const std::string& text, const std::string& caption,
                      MessageButtons buttons) override;

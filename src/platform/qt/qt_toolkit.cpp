@@ -144,6 +144,9 @@ struct QtToolkit::Impl final : qt::WidgetEvents {
     void button_clicked(ControlId id);
     void tray_activated(QSystemTrayIcon::ActivationReason reason);
     void signal_arrived();
+    // Follows the primary screen's geometry, and whichever screen is the primary one.
+    void watch_primary_screen(QScreen* screen);
+    void screen_changed();
 
     // ---- transparency ----
     // The control's look has changed at its current place.
@@ -185,6 +188,9 @@ struct QtToolkit::Impl final : qt::WidgetEvents {
     std::array<bool, 2> destroy_pending{};
     bool deferred_queued = false;
     bool in_main_loop = false;
+
+    QMetaObject::Connection primary_geometry_watch;
+    bool screen_change_queued = false;
 
     qt::SignalWake signal_wake;
     std::unique_ptr<QSocketNotifier> signal_notifier;
@@ -258,6 +264,12 @@ QtToolkit::Impl::Impl(int& argc, char** argv) {
         QObject::connect(signal_notifier.get(), &QSocketNotifier::activated, router.get(),
                          [this] { signal_arrived(); });
     }
+    QObject::connect(app.get(), &QGuiApplication::primaryScreenChanged, router.get(),
+                     [this](QScreen* screen) {
+                         watch_primary_screen(screen);
+                         screen_changed();
+                     });
+    watch_primary_screen(QGuiApplication::primaryScreen());
     // The desktop session is ending: the lists are saved as on every other way out.
     QObject::connect(app.get(), &QGuiApplication::commitDataRequest, router.get(), [this] {
         request_destroy(WindowId::main);
@@ -447,6 +459,29 @@ void QtToolkit::Impl::signal_arrived() {
     }
 }
 
+void QtToolkit::Impl::watch_primary_screen(QScreen* screen) {
+    QObject::disconnect(primary_geometry_watch);
+    if (screen != nullptr) {
+        primary_geometry_watch = QObject::connect(screen, &QScreen::geometryChanged, router.get(),
+                                                  [this] { screen_changed(); });
+    }
+}
+
+void QtToolkit::Impl::screen_changed() {
+    // One report for a burst of changes (a new primary screen often changes size too), made once
+    // Qt has taken in all of them.
+    if (screen_change_queued) {
+        return;
+    }
+    screen_change_queued = true;
+    queue_on(router.get(), [this] {
+        screen_change_queued = false;
+        if (handler != nullptr && window(WindowId::main) != nullptr && !shutting_down()) {
+            handler->on_screen_changed();
+        }
+    });
+}
+
 void QtToolkit::Impl::deliver_menu_entry(MenuEntryId entry) {
     queue_on(router.get(), [this, entry] {
         if (handler != nullptr && !shutting_down()) {
@@ -595,8 +630,9 @@ void QtToolkit::open_modal(WindowId window) {
                              [&d, id] { d.button_clicked(id); });
         }
     }
-    const int left = (primary_screen_width() - qt::kEditFormWidth) / 2;
-    const int top = (primary_screen_height() - qt::kEditFormHeight) / 2;
+    const Rect screen = primary_screen_geometry();
+    const int left = screen.left + (screen.width - qt::kEditFormWidth) / 2;
+    const int top = screen.top + (screen.height - qt::kEditFormHeight) / 2;
     w->setGeometry(left, top, qt::kEditFormWidth, qt::kEditFormHeight);
     // Modal to the main window alone: the tray icon keeps working, so that "exit" from its menu
     // can end the program while the edit window is open.
@@ -842,6 +878,15 @@ int QtToolkit::primary_screen_width() const {
 int QtToolkit::primary_screen_height() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen == nullptr ? 0 : screen->geometry().height();
+}
+
+Rect QtToolkit::primary_screen_geometry() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {};
+    }
+    const QRect g = screen->geometry();
+    return {g.x(), g.y(), g.width(), g.height()};
 }
 
 Point QtToolkit::pointer_position() const {

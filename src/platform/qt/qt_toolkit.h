@@ -50,6 +50,7 @@ class QtToolkit final : public Toolkit {
     void set_date_value(DateTime value) override;
     int primary_screen_width() const override;
     int primary_screen_height() const override;
+    Rect primary_screen_geometry() const override;
     Point pointer_position() const override;
     bool message_box(const std::string& text, const std::string& caption,
                      MessageButtons buttons) override;

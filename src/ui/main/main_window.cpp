@@ -109,17 +109,24 @@ void open_tab_menu(Context& ctx) {
     ctx.toolkit.popup_menu(MenuId::菜单_当前目标, ctx.toolkit.pointer_position());
 }
 
+void place_main_window(Context& ctx) {
+    Toolkit& tk = ctx.toolkit;
+    // The window's right edge touches the right edge of the whole primary screen, which need
+    // not be the leftmost one.
+    const Rect screen = tk.primary_screen_geometry();
+    Rect window = tk.window_geometry(WindowId::main);
+    window.left = screen.left + screen.width - window.width;
+    window.top = screen.top;
+    tk.set_window_geometry(WindowId::main, window);
+}
+
 void setup_main_window(Context& ctx, Ticker& ticker) {
     Toolkit& tk = ctx.toolkit;
     tk.set_caption(WindowId::main, kMainCaption);
     tk.set_window_background(WindowId::main, kColourKey);
     tk.set_background(ControlId::列表框_记录, kColourKey);
 
-    // The window's right edge touches the right edge of the whole primary screen.
-    Rect window = tk.window_geometry(WindowId::main);
-    window.left = tk.primary_screen_width() - window.width;
-    window.top = 0;
-    tk.set_window_geometry(WindowId::main, window);
+    place_main_window(ctx);
 
     tk.set_text(ControlId::透明标签_差大值, "");
     tk.set_visible(ControlId::透明标签_停止, false);
@@ -235,6 +242,11 @@ void MainWindowEvents::on_menu_entry(MenuEntryId entry) {
             exit_program(ctx_);
             break;
     }
+}
+
+void MainWindowEvents::on_screen_changed() {
+    // The panel belongs at the corner of the primary screen as it is now.
+    place_main_window(ctx_);
 }
 
 }  // namespace velunor

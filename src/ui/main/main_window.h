@@ -15,6 +15,9 @@ void show_completed_list(Context& ctx);
 void open_list_menu(Context& ctx);
 void open_tab_menu(Context& ctx);
 
+// Puts the main window's top-right corner at the primary screen's top-right corner.
+void place_main_window(Context& ctx);
+
 // Runs when the main window exists and before it is first shown.
 void setup_main_window(Context& ctx, Ticker& ticker);
 // Runs when the main window is about to go: stops the ticker, saves the lists.
@@ -30,6 +33,7 @@ public:
     void on_mouse_press(ControlId control, MouseButton button) override;
     void on_button_click(ControlId control) override;
     void on_menu_entry(MenuEntryId entry) override;
+    void on_screen_changed() override;
 
 private:
     Context& ctx_;

@@ -432,6 +432,61 @@ TEST_F(MainWindowTest, SetupPlacesTheWindowAtTheTopRightOfThePrimaryScreen) {
     }
 }
 
+// The panel follows the primary screen: a new size, a new primary screen somewhere else on the
+// desktop (left of, right of or below another one). It keeps its size and its list.
+TEST_F(MainWindowTest, AScreenChangeMovesThePanelToThePrimaryScreensCorner) {
+    add_many(ListId::pending, 2);
+    tk.screen_left = 1280;
+    tk.screen_top = 0;
+    tk.create_main_window();
+    EXPECT_EQ(tk.window(WindowId::main).geometry, (Rect{1280 + 1620, 0, 300, 112 + 95}));
+
+    struct Case {
+        Rect screen;
+        int left;
+        int top;
+    };
+    const Case cases[] = {
+        {{0, 0, 1280, 1024}, 980, 0},        {{0, 0, 3840, 2160}, 3540, 0},
+        {{1920, 0, 1366, 768}, 2986, 0},     {{-1280, 0, 1280, 1024}, -300, 0},
+        {{0, 1080, 1920, 1080}, 1620, 1080}, {{-1024, -768, 1024, 768}, -300, -768},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.screen.left << "," << c.screen.top << " "
+                                          << c.screen.width << "x" << c.screen.height);
+        tk.screen_left = c.screen.left;
+        tk.screen_top = c.screen.top;
+        tk.screen_width = c.screen.width;
+        tk.screen_height = c.screen.height;
+        tk.screen_changed();
+        EXPECT_EQ(tk.window(WindowId::main).geometry, (Rect{c.left, c.top, 300, 112 + 95}));
+    }
+    EXPECT_THAT(names(tk.list_entries()), ElementsAre("项目1", "项目2"));
+    EXPECT_EQ(state.list_mode, 0);
+}
+
+// A screen change while the edit window is open moves the panel and leaves the form alone.
+TEST_F(MainWindowTest, AScreenChangeWithTheEditWindowOpenMovesOnlyThePanel) {
+    tk.create_main_window();
+    Rect panel_during;
+    bool edit_open_after = false;
+    tk.modal_scripts.emplace_back([&](FakeToolkit& t) {
+        t.type(ControlId::编辑框_项目名, "考试");
+        const Rect form = t.window(WindowId::edit).geometry;
+        t.screen_width = 1280;
+        t.screen_changed();
+        panel_during = t.window(WindowId::main).geometry;
+        edit_open_after = t.window(WindowId::edit).open;
+        EXPECT_EQ(t.window(WindowId::edit).geometry, form);
+        EXPECT_EQ(t.text(ControlId::编辑框_项目名), "考试");
+    });
+    tk.menu_choices.emplace_back(MenuEntryId::新增目标);
+    tk.press(ControlId::标签_当前目标, MouseButton::right);
+
+    EXPECT_EQ(panel_during.left, 980);
+    EXPECT_TRUE(edit_open_after);
+}
+
 TEST_F(MainWindowTest, SetupMakesTheWindowColourKeyedAndPartlyOpaque) {
     tk.create_main_window();
 
