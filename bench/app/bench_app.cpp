@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/common/result.h"
 #include "store/data_file.h"
 #include "store/item_store.h"
 
@@ -483,6 +484,17 @@ int run() {
     }
     std::printf("  (target <= %.1f%%: %s)\n", kIdleTargetPercent,
                 verdict(idle_real <= kIdleTargetPercent));
+
+    namespace bench = velunor::bench;
+    const std::string baseline = "minimal Qt 6 program";
+    bench::print_result({"start-up to mapped window", start_real, "ms", baseline, start_minimal,
+                         "<= 1.3x baseline", bench::verdict(start_ratio <= kStartTarget)});
+    bench::print_result({"peak resident memory", rss_real, "MiB", baseline, rss_minimal,
+                         "<= 1.3x baseline", bench::verdict(rss_ratio <= kMemoryTarget)});
+    bench::print_result({"idle CPU over " + std::to_string(idle_seconds) + " s", idle_real,
+                         "% of a core", baseline, idle_minimal, "<= 0.2 % of a core",
+                         bench::verdict(idle_real <= kIdleTargetPercent), 3});
+
     const bool clean_exit = WIFEXITED(real_end.status) && WEXITSTATUS(real_end.status) == 0;
     std::printf("velunor after SIGTERM: %s\n",
                 clean_exit ? "exit status 0" : "did not exit cleanly");
