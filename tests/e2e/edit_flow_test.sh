@@ -89,9 +89,7 @@ expect_pending() {
   [ "$(pending_names)" = "$1" ]
 }
 
-# The date box shows the locale's long date; with the C locale its parts are day, month and year,
-# in that order, which the keyboard steps below rely on. XDG_DATA_HOME keeps a fallback data
-# directory inside the work directory.
+# XDG_DATA_HOME keeps a fallback data directory inside the work directory.
 mkdir -m 700 "$work/runtime"
 command=("$app_dir/velunor")
 if [ -n "$under_valgrind" ]; then
@@ -131,15 +129,15 @@ eval "$(xdotool getwindowgeometry --shell "$edit")"
   fail "the form opened at $X,$Y"
 edit_x=$X
 edit_y=$Y
-# The name box (group box at 5,5, the box at 67,19 in it, 136 x 24), then Tab to the date box's
-# day, its month and its year, which Up moves one year on. The time boxes stay at 00: the item
+# The name box (group box at 5,5, the box at 67,19 in it, 136 x 24), then Tab to the date box,
+# whose first part is the year, which Up moves one year on. The time boxes stay at 00: the item
 # is due at midnight of that day.
 xdotool mousemove "$((edit_x + 5 + 67 + 68))" "$((edit_y + 5 + 19 + 12))"
 sleep 0.2
 xdotool click 1
 sleep 0.2
 xdotool type --delay 40 "Dentist"
-for key in Tab Tab Tab Up; do
+for key in Tab Up; do
   xdotool key "$key"
   sleep 0.2
 done

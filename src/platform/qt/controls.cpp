@@ -3,9 +3,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -57,13 +55,10 @@ QDate last_date() {
     return {9999, 12, 31};
 }
 
-// The locale's long date format without the weekday, which the box has no room for.
+// The long date in the program's own language, as the clock writes it: 2026年12月11日. The
+// locale's long format would mix languages and, in most locales, not fit the box.
 QString long_date_format() {
-    static const QRegularExpression kWeekday(QStringLiteral("[,，]?\\s*dddd[,，]?\\s*"));
-    QString format = QLocale().dateFormat(QLocale::LongFormat);
-    format.replace(kWeekday, QStringLiteral(" "));
-    format = format.trimmed();
-    return format.isEmpty() ? QStringLiteral("yyyy-MM-dd") : format;
+    return QStringLiteral("yyyy年M月d日");
 }
 
 }  // namespace
