@@ -26,6 +26,7 @@
 
 #include "platform/qt/colour_key.h"
 #include "platform/qt/controls.h"
+#include "platform/qt/fontconfig_warm_up.h"
 #include "platform/qt/forms.h"
 #include "platform/qt/signal_wake.h"
 
@@ -159,6 +160,8 @@ struct QtToolkit::Impl final : qt::WidgetEvents {
     void build_menus();
     void deliver_menu_entry(MenuEntryId entry);
 
+    // Starts before the application object, so that the two load side by side.
+    qt::FontconfigWarmUp fontconfig;
     std::unique_ptr<QApplication> app;
     EventHandler* handler = nullptr;
 
@@ -535,6 +538,7 @@ int QtToolkit::run_main_window() {
         return 0;
     }
     d.destroy_pending = {};
+    d.fontconfig.wait();
     d.create_main_window();
     d.signal_wake.install();
     if (d.handler != nullptr) {
