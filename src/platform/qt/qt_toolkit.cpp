@@ -26,8 +26,10 @@
 
 #include "platform/qt/colour_key.h"
 #include "platform/qt/controls.h"
+#include "platform/qt/first_frame.h"
 #include "platform/qt/fontconfig_warm_up.h"
 #include "platform/qt/forms.h"
+#include "platform/qt/ico_image.h"
 #include "platform/qt/signal_wake.h"
 
 namespace velunor {
@@ -955,16 +957,28 @@ void QtToolkit::create_tray_icon(std::span<const unsigned char> ico_file, const 
     if (d.window(WindowId::main) == nullptr) {
         return;
     }
-    QPixmap image;
-    if (ico_file.empty() ||
-        !image.loadFromData(ico_file.data(), static_cast<uint>(ico_file.size()), "ICO")) {
+    const QImage image = qt::read_ico(ico_file);
+    if (image.isNull()) {
         return;  // no icon, no tray: the program runs on without them
     }
-    d.tray = std::make_unique<QSystemTrayIcon>(QIcon(image));
-    d.tray->setToolTip(to_qstring(tip));
-    QObject::connect(d.tray.get(), &QSystemTrayIcon::activated, d.router.get(),
-                     [&d](QSystemTrayIcon::ActivationReason reason) { d.tray_activated(reason); });
-    d.tray->show();
+    // The icon goes into the notification area once the panel's first frame is on the screen:
+    // finding the notification area (over D-Bus first, then X) and docking there take round
+    // trips that would otherwise hold up the panel's first appearance.
+    constexpr std::chrono::seconds kTrayLimit(2);
+    qt::run_after_first_frame(
+        d.window(WindowId::main),
+        [&d, icon = QIcon(QPixmap::fromImage(image)), tip = to_qstring(tip)] {
+            if (d.window(WindowId::main) == nullptr || d.tray != nullptr) {
+                return;
+            }
+            d.tray = std::make_unique<QSystemTrayIcon>(icon);
+            d.tray->setToolTip(tip);
+            QObject::connect(
+                d.tray.get(), &QSystemTrayIcon::activated, d.router.get(),
+                [&d](QSystemTrayIcon::ActivationReason reason) { d.tray_activated(reason); });
+            d.tray->show();
+        },
+        kTrayLimit);
 }
 
 void QtToolkit::post(std::function<void()> task) {
