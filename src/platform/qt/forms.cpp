@@ -61,9 +61,10 @@ class FormFaces {
     QSet<QString> installed_;
 };
 
-// The platform's default interface font, with the CJK face of the forms named after it for the
-// Chinese text it shows: left to itself, fontconfig picks whichever CJK face it ranks first,
-// which may draw the Japanese forms of the characters, and is one more face to load.
+// The platform's default interface font for the tabs' Chinese texts. Where that face has no
+// Chinese, the panel's CJK sans face draws them, named as the next family; Qt is told not to
+// merge in faces of its own choosing, which spares a fontconfig fallback search and a face that
+// fontconfig may rank first though it draws the characters' Japanese forms.
 QFont interface_font() {
     QFont font;
     QStringList families = font.families();
@@ -72,6 +73,7 @@ QFont interface_font() {
     }
     families.append(QStringLiteral("Noto Sans CJK SC"));
     font.setFamilies(families);
+    font.setStyleStrategy(QFont::NoFontMerging);
     return font;
 }
 
@@ -79,7 +81,8 @@ QFont interface_font() {
 // kerning or ligatures, as on the platform the panel was drawn for. Qt then shapes only the
 // text that needs it (complex scripts), which also spares loading each face's layout tables.
 QFont unshaped(QFont font) {
-    font.setStyleStrategy(QFont::PreferNoShaping);
+    font.setStyleStrategy(
+        static_cast<QFont::StyleStrategy>(font.styleStrategy() | QFont::PreferNoShaping));
     return font;
 }
 

@@ -523,7 +523,9 @@ void QtToolkit::Impl::set_antialiasing(WindowId id, bool on) {
             continue;
         }
         QFont font = w->font();
-        font.setStyleStrategy(on ? QFont::PreferDefault : QFont::NoAntialias);
+        const auto kept = font.styleStrategy() & ~(QFont::NoAntialias | QFont::PreferAntialias);
+        font.setStyleStrategy(
+            static_cast<QFont::StyleStrategy>(on ? kept : (kept | QFont::NoAntialias)));
         w->setFont(font);
     }
 }
