@@ -835,8 +835,11 @@ void QtToolkit::list_clear() {
 
 void QtToolkit::list_add(const std::string& text, int32_t value) {
     if (QListWidget* list = impl_->list()) {
-        auto* item = new QListWidgetItem(to_qstring(text), list);
+        // The value goes in before the entry joins the list: one insertion for the list's model
+        // and view to take in, not an insertion and then a change.
+        auto* item = new QListWidgetItem(to_qstring(text));
         item->setData(Qt::UserRole, value);
+        list->addItem(item);
         impl_->reshape(list);
     }
 }
