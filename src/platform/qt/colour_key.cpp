@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWindow>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -36,8 +37,20 @@ QRegion region_without_colour(const QImage& source, QRgb key) {
     size_t band_start = 0;
     const int width = image.width();
     const int height = image.height();
+    const size_t row_bytes = static_cast<size_t>(width) * sizeof(QRgb);
+    const QRgb* above = nullptr;
     for (int y = 0; y < height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        // A row that repeats the one above has its runs (most rows of a panel do: the rows of
+        // plain background, the middle of letters' strokes).
+        const bool repeats = above != nullptr && std::memcmp(line, above, row_bytes) == 0;
+        above = line;
+        if (repeats) {
+            for (size_t i = band_start; i < rects.size(); ++i) {
+                rects[i].setBottom(y);
+            }
+            continue;
+        }
         runs.clear();
         int x = 0;
         while (x < width) {
