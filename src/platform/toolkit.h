@@ -95,7 +95,7 @@ inline constexpr int kTrayContextMenu = 3;
 
 // What the toolkit reports, always on the window thread.
 class EventHandler {
-public:
+  public:
     virtual ~EventHandler() = default;
     // A window and its controls exist and it has not been shown yet.
     virtual void on_window_created(WindowId window) = 0;
@@ -111,7 +111,7 @@ public:
 };
 
 class Toolkit {
-public:
+  public:
     virtual ~Toolkit() = default;
 
     virtual void set_event_handler(EventHandler* handler) = 0;

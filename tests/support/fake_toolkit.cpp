@@ -156,7 +156,9 @@ void FakeToolkit::set_caption(WindowId window, const std::string& caption) {
     windows_[index(window)].caption = caption;
 }
 
-Rect FakeToolkit::window_geometry(WindowId window) const { return windows_[index(window)].geometry; }
+Rect FakeToolkit::window_geometry(WindowId window) const {
+    return windows_[index(window)].geometry;
+}
 
 void FakeToolkit::set_window_geometry(WindowId window, const Rect& rect) {
     windows_[index(window)].geometry = rect;
@@ -192,7 +194,9 @@ void FakeToolkit::open_modal(WindowId window) {
     }
 }
 
-void FakeToolkit::destroy_window(WindowId window) { windows_[index(window)].destroy_requested = true; }
+void FakeToolkit::destroy_window(WindowId window) {
+    windows_[index(window)].destroy_requested = true;
+}
 
 void FakeToolkit::apply_window_transparency(WindowId window, int alpha, bool use_alpha,
                                             Rgb key_colour, bool use_key, bool click_through) {
@@ -205,15 +209,21 @@ void FakeToolkit::set_text(ControlId control, const std::string& text) {
     text_log.emplace_back(control, text);
 }
 
-std::string FakeToolkit::text(ControlId control) const { return controls_[index(control)].text; }
+std::string FakeToolkit::text(ControlId control) const {
+    return controls_[index(control)].text;
+}
 
 void FakeToolkit::set_visible(ControlId control, bool visible) {
     controls_[index(control)].visible = visible;
 }
 
-bool FakeToolkit::is_visible(ControlId control) const { return controls_[index(control)].visible; }
+bool FakeToolkit::is_visible(ControlId control) const {
+    return controls_[index(control)].visible;
+}
 
-Rect FakeToolkit::geometry(ControlId control) const { return controls_[index(control)].geometry; }
+Rect FakeToolkit::geometry(ControlId control) const {
+    return controls_[index(control)].geometry;
+}
 
 void FakeToolkit::set_geometry(ControlId control, const Rect& rect) {
     controls_[index(control)].geometry = rect;
@@ -240,9 +250,13 @@ void FakeToolkit::list_clear() {
     selected_ = -1;
 }
 
-void FakeToolkit::list_add(const std::string& text, int32_t value) { list_.push_back({text, value}); }
+void FakeToolkit::list_add(const std::string& text, int32_t value) {
+    list_.push_back({text, value});
+}
 
-int32_t FakeToolkit::list_count() const { return static_cast<int32_t>(list_.size()); }
+int32_t FakeToolkit::list_count() const {
+    return static_cast<int32_t>(list_.size());
+}
 
 std::string FakeToolkit::list_text(int32_t index) const {
     return (index >= 0 && index < list_count()) ? list_[static_cast<size_t>(index)].text
@@ -297,7 +311,8 @@ void FakeToolkit::popup_menu(MenuId menu, Point at) {
     menus.push_back(std::move(shown));
 }
 
-void FakeToolkit::create_tray_icon(std::span<const unsigned char> ico_file, const std::string& tip) {
+void FakeToolkit::create_tray_icon(std::span<const unsigned char> ico_file,
+                                   const std::string& tip) {
     tray_icon.assign(ico_file.begin(), ico_file.end());
     tray_tip = tip;
     tray_created = true;

@@ -60,7 +60,7 @@ struct ListEntry {
 };
 
 class FakeToolkit final : public Toolkit {
-public:
+  public:
     FakeToolkit();
 
     // ---- what the test scripts ----
@@ -145,12 +145,11 @@ public:
                      MessageButtons buttons) override;
     void set_menu_entry_visible(MenuEntryId entry, bool visible) override;
     void popup_menu(MenuId menu, Point at) override;
-    void create_tray_icon(std::span<const unsigned char> ico_file,
-                          const std::string& tip) override;
+    void create_tray_icon(std::span<const unsigned char> ico_file, const std::string& tip) override;
     void post(std::function<void()> task) override;
     void process_pending_events() override { run_posted_tasks(); }
 
-private:
+  private:
     template <typename E>
     static size_t index(E e) {
         return static_cast<size_t>(e);

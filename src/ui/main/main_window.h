@@ -25,7 +25,7 @@ void teardown_main_window(Context& ctx, Ticker& ticker);
 
 // Routes the toolkit's events to the handlers and commands.
 class MainWindowEvents final : public EventHandler {
-public:
+  public:
     MainWindowEvents(Context& ctx, Ticker& ticker) : ctx_(ctx), ticker_(ticker) {}
     void on_window_created(WindowId window) override;
     void on_window_destroying(WindowId window) override;
@@ -35,7 +35,7 @@ public:
     void on_menu_entry(MenuEntryId entry) override;
     void on_screen_changed() override;
 
-private:
+  private:
     Context& ctx_;
     Ticker& ticker_;
 };
