@@ -46,11 +46,7 @@ cleanup() {
   local status=$?
   trap - EXIT
   session_cleanup "$start"
-  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; }; then
-    echo "$label: logs and screenshots kept in $work" >&2
-  else
-    rm -rf "$work"
-  fi
+  finish_work "$status" "logs and screenshots"
 }
 trap cleanup EXIT
 

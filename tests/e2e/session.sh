@@ -72,24 +72,31 @@ require() {
   done
 }
 
-# start_display WIDTH HEIGHT: an Xvfb display at a free number above 900, well away from the ones
-# people and other tools pick, so that nothing else connects to it by chance. Xvfb writes the
-# number to fd 3 once it accepts connections; a number taken meanwhile makes it exit, and another
-# is tried. -noreset: the server must not reset when its last client leaves, or a client that
-# connects just then is turned away. Exports DISPLAY.
+# The display numbers start_display tries, FIRST-LAST. The default lies above 900, well away from
+# the ones people and other tools pick (a desktop's :0, xvfb-run's :99), so that nothing else
+# connects to it by chance; a script may set its own before calling start_display.
+display_range=900-9899
+
+# start_display WIDTH HEIGHT [XVFB_OPTION...]: an Xvfb display at a free number in display_range,
+# up to 20 of them tried in random order. Xvfb writes the number to fd 3 once it accepts
+# connections; a number taken meanwhile makes it exit, and another is tried. -noreset: the server
+# must not reset when its last client leaves, or a client that connects just then is turned
+# away. Sets xvfb_pid; exports DISPLAY.
+xvfb_pid=""
 start_display() {
-  local n _
-  for _ in $(seq 20); do
-    n=$((900 + RANDOM % 9000))
+  local w=$1 h=$2 n
+  shift 2
+  for n in $(shuf -i "$display_range" -n 20); do
     if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
       continue
     fi
     : > "$work/display"
-    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp -noreset \
+    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${w}x${h}x24" "$@" -nolisten tcp -noreset \
       3> "$work/display" 2> "$work/xvfb.log" &
+    xvfb_pid=$!
     pids+=($!)
     local tenths=200
-    while [ ! -s "$work/display" ] && kill -0 "${pids[-1]}" 2> /dev/null && [ "$tenths" -gt 0 ]; do
+    while [ ! -s "$work/display" ] && kill -0 "$xvfb_pid" 2> /dev/null && [ "$tenths" -gt 0 ]; do
       sleep 0.1
       tenths=$((tenths - 1))
     done
@@ -101,6 +108,19 @@ start_display() {
     fi
   done
   return 1
+}
+
+# server_state: whether the display's server still runs and answers, for a failure message.
+server_state() {
+  if kill -0 "$xvfb_pid" 2> /dev/null; then
+    if xdpyinfo > /dev/null 2>&1; then
+      echo "Xvfb answers"
+    else
+      echo "Xvfb runs but does not answer"
+    fi
+  else
+    echo "Xvfb has ended"
+  fi
 }
 
 wm_ready() {
@@ -118,19 +138,36 @@ tray_geometry() {
   return 1
 }
 
+# start_wm WIDTH HEIGHT [XVFB_OPTION...]: the display and openbox on it.
+start_wm() {
+  start_display "$@" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  poll 10 xdpyinfo || fail "the display does not answer ($(server_state))"
+  setsid openbox > "$work/openbox.log" 2>&1 &
+  pids+=($!)
+  poll 20 wm_ready || fail "openbox did not start ($(server_state))"
+}
+
 # start_desktop WIDTH HEIGHT: the display, openbox, and trayer at the bottom right, clear of the
 # panel in the top-right corner.
 start_desktop() {
-  start_display "$1" "$2" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  poll 10 xdpyinfo || fail "the display does not answer"
-  setsid openbox > "$work/openbox.log" 2>&1 &
-  pids+=($!)
-  poll 20 wm_ready || fail "openbox did not start"
+  start_wm "$1" "$2"
   setsid trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
     --transparent false > "$work/trayer.log" 2>&1 &
   pids+=($!)
-  # Its window exists once it serves as the notification area.
+  # Its window exists once it serves as the notification area; it may show only once it holds
+  # an icon.
   poll 20 xdotool search --class trayer || fail "trayer did not start"
+}
+
+# finish_work STATUS WHAT: keeps the work directory, saying so with WHAT ("logs", "logs and
+# screenshots"), when the run failed (not skipped) or VELUNOR_E2E_KEEP is set; else removes it.
+finish_work() {
+  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$1" -ne 0 ] && [ "$1" -ne 77 ]; }; then
+    echo "$label: $2 kept in $work" >&2
+  else
+    chmod -R u+w "$work" 2> /dev/null || true
+    rm -rf "$work"
+  fi
 }
 
 # make_data_db FILE: an empty data file with the program's two tables, made the way any other
