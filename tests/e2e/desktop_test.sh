@@ -14,62 +14,21 @@ set -euo pipefail
 
 program=$1
 click_target=$2
-
-for tool in Xvfb openbox trayer xdotool xdpyinfo xwininfo xprop import convert sqlite3 setsid; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "desktop_test: $tool is missing; scripts/install-deps installs it" >&2
-    exit 77
-  fi
-done
+here=$(cd "$(dirname "$0")" && pwd)
+label=desktop_test
 
 work=$(mktemp -d)
-pids=()  # everything started here, in start order
-app_pid=""
-
-stop_pid() {
-  kill -TERM "$1" 2> /dev/null || return 0
-  local i
-  for i in $(seq 30); do
-    kill -0 "$1" 2> /dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$1" 2> /dev/null || true
-}
+# shellcheck source=tests/e2e/session.sh
+source "$here/session.sh"
 
 cleanup() {
   local status=$?
   trap - EXIT
-  if [ -n "$app_pid" ]; then
-    stop_pid "$app_pid"
-  fi
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop_pid "${pids[i]}"
-  done
-  wait 2> /dev/null || true
-  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; }; then
-    echo "desktop_test: logs and screenshots kept in $work" >&2
-  else
-    rm -rf "$work"
-  fi
+  session_cleanup 3
+  finish_work "$status" "logs and screenshots"
 }
 trap cleanup EXIT
-
-fail() {
-  echo "desktop_test: FAIL: $*" >&2
-  exit 1
-}
-
-# poll SECONDS COMMAND...: runs the command every 0.1 s until it succeeds; fails after SECONDS.
-poll() {
-  local tenths=$(($1 * 10))
-  shift
-  while ! "$@" > /dev/null 2>&1; do
-    tenths=$((tenths - 1))
-    [ "$tenths" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+require Xvfb openbox trayer xdotool xdpyinfo xwininfo xprop import convert sqlite3 setsid
 
 # pixel X Y: the colour of a screen pixel as RRGGBB.
 pixel() {
@@ -77,58 +36,9 @@ pixel() {
   convert "$work/screen.png" -crop "1x1+$1+$2" -depth 8 -format '%[hex:p{0,0}]' info: | cut -c1-6
 }
 
-# A display of its own, at a number well away from the ones people and other tools pick
-# (a desktop's :0, xvfb-run's :99), so that nothing else connects to it by chance. Xvfb writes
-# the number to fd 3 once it accepts connections; a number taken meanwhile makes it exit.
-# -noreset: the server must not reset when its last client leaves, or a client that connects
-# just then (openbox after a probe) is turned away.
-screen_w=1920
-screen_h=1080
-answered_or_ended() {
-  [ -s "$work/display" ] || ! kill -0 "$1"
-}
-start_display() {
-  local n
-  for _ in $(seq 20); do
-    n=$((200 + RANDOM % 700))
-    # shellcheck disable=SC2015
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    : > "$work/display"
-    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp -noreset \
-      3> "$work/display" 2> "$work/xvfb.log" &
-    pids+=($!)
-    poll 20 answered_or_ended "${pids[-1]}" || return 1
-    if [ -s "$work/display" ]; then
-      export DISPLAY=":$n"
-      return 0
-    fi
-  done
-  return 1
-}
-start_display || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-
-server_state() {
-  if kill -0 "${pids[0]}" 2> /dev/null; then
-    xdpyinfo > /dev/null 2>&1 && echo "Xvfb answers" || echo "Xvfb runs but does not answer"
-  else
-    echo "Xvfb has ended"
-  fi
-}
-wm_ready() {
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
-}
-poll 10 xdpyinfo || fail "the display does not answer ($(server_state))"
-setsid openbox > "$work/openbox.log" 2>&1 &
-pids+=($!)
-poll 20 wm_ready || fail "openbox did not start ($(server_state))"
-setsid trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
-  --transparent false > "$work/trayer.log" 2>&1 &
-pids+=($!)
-# Its window exists once it serves as the notification area; it may show only once it holds an
-# icon.
-poll 20 xdotool search --class trayer || fail "trayer did not start"
+# A display of its own among :200 to :899, with openbox and trayer.
+display_range=200-899
+start_desktop "$screen_w" "$screen_h"
 
 # A plain window beneath the panel's place: it shows what lies behind the see-through pixels and
 # tells which clicks reach it.
@@ -215,23 +125,12 @@ poll 5 expect_geometry "$want" || fail "after the pending tab: panel at $(geomet
 
 # A right click on the tray icon opens a menu: a new window of the program shows near the
 # icon. The program's icon is the only one in trayer.
-program_windows() {
-  xdotool search --onlyvisible --pid "$app_pid" 2> /dev/null | sort
-}
 menu_open() {
   [ -n "$(comm -13 "$work/windows.before" <(program_windows))" ]
 }
 program_windows > "$work/windows.before"
-tray_holds_icon() {  # trayer shows and grows to the width of the icons it holds
-  local w
-  for w in $(xdotool search --onlyvisible --class trayer); do
-    eval "$(xdotool getwindowgeometry --shell "$w")"
-    [ "$WIDTH" -ge 16 ] && return 0
-  done
-  return 1
-}
-poll 10 tray_holds_icon || fail "the tray icon did not appear"
-tray_holds_icon  # sets X, Y, WIDTH and HEIGHT of trayer's window
+poll 10 tray_geometry || fail "the tray icon did not appear"
+tray_geometry  # sets X, Y, WIDTH and HEIGHT of trayer's window
 xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" click 3
 poll 5 menu_open || fail "a right click on the tray icon opened no menu"
 import -window root "$work/tray-menu.png"
