@@ -13,99 +13,25 @@ set -euo pipefail
 
 program=$1
 label=screen_change_test
-
-for tool in Xvfb openbox xdotool xdpyinfo xprop xwininfo xrandr setsid; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "$label: $tool is missing; scripts/install-deps installs it" >&2
-    exit 77
-  fi
-done
+here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
-pids=()     # helpers started here, in start order
-app_pid=""
-
-stop_pid() {
-  kill -TERM "$1" 2> /dev/null || return 0
-  local i
-  for i in $(seq 50); do
-    kill -0 "$1" 2> /dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$1" 2> /dev/null || true
-}
+# shellcheck source=tests/e2e/session.sh
+source "$here/session.sh"
 
 cleanup() {
   local status=$?
   trap - EXIT
-  if [ -n "$app_pid" ]; then
-    stop_pid "$app_pid"
-  fi
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop_pid "${pids[i]}"
-  done
-  wait 2> /dev/null || true
-  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; }; then
-    echo "$label: logs kept in $work" >&2
-  else
-    rm -rf "$work"
-  fi
+  session_cleanup 5
+  finish_work "$status" logs
 }
 trap cleanup EXIT
-
-fail() {
-  echo "$label: FAIL: $*" >&2
-  exit 1
-}
-
-# poll SECONDS COMMAND...: runs the command every 0.1 s until it succeeds; fails after SECONDS.
-poll() {
-  local tenths=$(($1 * 10))
-  shift
-  while ! "$@" > /dev/null 2>&1; do
-    tenths=$((tenths - 1))
-    [ "$tenths" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+require Xvfb openbox xdotool xdpyinfo xprop xwininfo xrandr setsid
 
 # A display of its own among :90 to :99, with the RandR extension: its size can change later,
-# up to the size it starts with. Xvfb writes the number to fd 3 once it accepts connections; a
-# number taken meanwhile by another server makes it exit, and the next is tried.
-screen_w=1920
-screen_h=1080
-answered_or_ended() {
-  [ -s "$work/display" ] || ! kill -0 "$1"
-}
-start_display() {
-  local n
-  for n in $(seq 90 99 | shuf); do
-    # shellcheck disable=SC2015
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    : > "$work/display"
-    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" +extension RANDR \
-      -nolisten tcp -noreset 3> "$work/display" 2> "$work/xvfb.log" &
-    pids+=($!)
-    poll 20 answered_or_ended "${pids[-1]}" || return 1
-    if [ -s "$work/display" ]; then
-      export DISPLAY=":$n"
-      return 0
-    fi
-  done
-  return 1
-}
-start_display || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-
-wm_ready() {
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
-}
-poll 10 xdpyinfo || fail "the display does not answer"
-setsid openbox > "$work/openbox.log" 2>&1 &
-pids+=($!)
-poll 20 wm_ready || fail "openbox did not start"
+# up to the size it starts with; and openbox.
+display_range=90-99
+start_wm "$screen_w" "$screen_h" +extension RANDR
 
 # The program on an empty data file: its panel is the time area alone, 300 x 112.
 app_dir="$work/app"
