@@ -12,96 +12,29 @@ set -euo pipefail
 
 program=$1
 label=single_instance_test
-
-for tool in Xvfb openbox xdotool xdpyinfo xprop sqlite3 setsid mkfifo sha256sum; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "$label: $tool is missing; scripts/install-deps installs it" >&2
-    exit 77
-  fi
-done
+here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
-pids=()     # helpers started here, in start order
+# shellcheck source=tests/e2e/session.sh
+source "$here/session.sh"
 programs=() # copies of the program started here
-
-stop_pid() {
-  kill -TERM "$1" 2> /dev/null || return 0
-  local i
-  for i in $(seq 50); do
-    kill -0 "$1" 2> /dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$1" 2> /dev/null || true
-}
 
 cleanup() {
   local status=$?
   trap - EXIT
   local i
   for i in "${programs[@]}"; do
-    stop_pid "$i"
+    stop_pid "$i" 5
   done
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop_pid "${pids[i]}"
-  done
-  wait 2> /dev/null || true
-  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; }; then
-    echo "$label: logs kept in $work" >&2
-  else
-    rm -rf "$work"
-  fi
+  session_cleanup 5
+  finish_work "$status" logs
 }
 trap cleanup EXIT
+require Xvfb openbox xdotool xdpyinfo xprop sqlite3 setsid mkfifo sha256sum
 
-fail() {
-  echo "$label: FAIL: $*" >&2
-  exit 1
-}
-
-# poll SECONDS COMMAND...: runs the command every 0.1 s until it succeeds; fails after SECONDS.
-poll() {
-  local tenths=$(($1 * 10))
-  shift
-  while ! "$@" > /dev/null 2>&1; do
-    tenths=$((tenths - 1))
-    [ "$tenths" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
-
-# A display of its own among :90 to :99. Xvfb writes the number to fd 3 once it accepts
-# connections; a number taken meanwhile by another server makes it exit, and the next is tried.
-answered_or_ended() {
-  [ -s "$work/display" ] || ! kill -0 "$1"
-}
-start_display() {
-  local n
-  for n in $(seq 90 99 | shuf); do
-    # shellcheck disable=SC2015
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    : > "$work/display"
-    setsid Xvfb ":$n" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset \
-      3> "$work/display" 2> "$work/xvfb.log" &
-    pids+=($!)
-    poll 20 answered_or_ended "${pids[-1]}" || return 1
-    if [ -s "$work/display" ]; then
-      export DISPLAY=":$n"
-      return 0
-    fi
-  done
-  return 1
-}
-start_display || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-
-wm_ready() {
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
-}
-poll 10 xdpyinfo || fail "the display does not answer"
-setsid openbox > "$work/openbox.log" 2>&1 &
-pids+=($!)
-poll 20 wm_ready || fail "openbox did not start"
+# A display of its own among :90 to :99, and openbox.
+display_range=90-99
+start_wm 1920 1080
 
 # make_app DIR: a program directory with a copy of the executable and a data.db of two items.
 make_app() {
@@ -185,7 +118,7 @@ start "$other" other
 other_pid=${programs[-1]}
 poll 20 panel_of "$other_pid" || fail "a program in another directory showed no panel"
 poll 5 panel_count_is 2 || fail "$(panels) panels show with two directories, expected 2"
-stop_pid "$other_pid"
+stop_pid "$other_pid" 5
 
 # SIGKILL: the first program gets no chance to release anything; the next start runs.
 kill -KILL "$first"
