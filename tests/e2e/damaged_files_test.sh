@@ -16,15 +16,8 @@
 # numbers to try (default 200-899).
 set -euo pipefail
 
-program=$(realpath "$1")
-corpus=$(realpath "$2")
-
-for tool in Xvfb openbox xdotool xdpyinfo xwininfo xprop sqlite3 setsid cmp realpath; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "damaged_files_test: $tool is missing; scripts/install-deps installs it" >&2
-    exit 77
-  fi
-done
+label=damaged_files_test
+here=$(cd "$(dirname "$0")" && pwd)
 
 # As root, run in a mount namespace of our own: the mounts made below vanish with the script.
 if [ "$(id -u)" -eq 0 ] && [ -z "${VELUNOR_E2E_PRIVATE_MOUNTS:-}" ] &&
@@ -33,99 +26,38 @@ if [ "$(id -u)" -eq 0 ] && [ -z "${VELUNOR_E2E_PRIVATE_MOUNTS:-}" ] &&
 fi
 
 work=$(mktemp -d)
-pids=()  # the display and the window manager, in start order
-app_pid=""
+# shellcheck source=tests/e2e/session.sh
+source "$here/session.sh"
 lock_pid=""
 mounts=()
-
-stop_pid() {
-  kill -TERM "$1" 2> /dev/null || return 0
-  local i
-  for i in $(seq 30); do
-    kill -0 "$1" 2> /dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$1" 2> /dev/null || true
-}
 
 cleanup() {
   local status=$?
   trap - EXIT
-  [ -z "$app_pid" ] || stop_pid "$app_pid"
-  [ -z "$lock_pid" ] || stop_pid "$lock_pid"
+  if [ -n "$app_pid" ]; then
+    stop_pid "$app_pid" 3
+    app_pid=""
+  fi
+  [ -z "$lock_pid" ] || stop_pid "$lock_pid" 3
+  session_cleanup 3
   local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop_pid "${pids[i]}"
-  done
-  wait 2> /dev/null || true
   for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
     umount -l "${mounts[i]}" 2> /dev/null || true
   done
-  if [ -n "${VELUNOR_E2E_KEEP:-}" ] || { [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; }; then
-    echo "damaged_files_test: logs kept in $work" >&2
-  else
-    chmod -R u+w "$work" 2> /dev/null || true
-    rm -rf "$work"
-  fi
+  finish_work "$status" logs
 }
 trap cleanup EXIT
+require Xvfb openbox xdotool xdpyinfo xwininfo xprop sqlite3 setsid cmp realpath
 
-fail() {
-  echo "damaged_files_test: FAIL: $*" >&2
-  exit 1
-}
-
-# poll SECONDS COMMAND...: runs the command every 0.1 s until it succeeds; fails after SECONDS.
-poll() {
-  local tenths=$(($1 * 10))
-  shift
-  while ! "$@" > /dev/null 2>&1; do
-    tenths=$((tenths - 1))
-    [ "$tenths" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+program=$(realpath "$1")
+corpus=$(realpath "$2")
 
 # ---- The display ----
 
-# Xvfb writes the display number to fd 3 once it accepts connections; a number taken meanwhile
-# makes it exit, and another is tried. -noreset: a client that connects just as the last one
-# leaves must not be turned away.
-range=${VELUNOR_E2E_DISPLAYS:-200-899}
-first=${range%-*}
-last=${range#*-}
-screen_w=1920
-answered_or_ended() {
-  [ -s "$work/display" ] || ! kill -0 "$1"
-}
-start_display() {
-  local n
-  for _ in $(seq 20); do
-    n=$((first + RANDOM % (last - first + 1)))
-    # shellcheck disable=SC2015
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    : > "$work/display"
-    setsid Xvfb ":$n" -displayfd 3 -screen 0 "${screen_w}x1080x24" -nolisten tcp -noreset \
-      3> "$work/display" 2> "$work/xvfb.log" &
-    pids+=($!)
-    poll 20 answered_or_ended "${pids[-1]}" || return 1
-    if [ -s "$work/display" ]; then
-      export DISPLAY=":$n"
-      return 0
-    fi
-  done
-  return 1
-}
-start_display || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-poll 10 xdpyinfo || fail "the display does not answer"
-setsid openbox > "$work/openbox.log" 2>&1 &
-pids+=($!)
-wm_ready() {
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
-}
-poll 20 wm_ready || fail "openbox did not start"
+# A display of its own, with openbox: among :200 to :899, or the numbers VELUNOR_E2E_DISPLAYS
+# names.
+display_range=${VELUNOR_E2E_DISPLAYS:-200-899}
+start_wm "$screen_w" 1080
 
 # ---- One run of the program ----
 
