@@ -1,5 +1,6 @@
-// Helpers for the tests that prove a save never loses what data.db held: temporary directories,
-// an independent reader of data.db, numbered stores, tmpfs mounts and the soak round count.
+// Helpers for the tests that prove a save never loses what data.db held: an independent reader of
+// data.db, numbered stores, tmpfs mounts and the soak round count. Temporary directories and file
+// bytes come from the data file tests' helpers.
 #pragma once
 
 #include <cstddef>
@@ -10,30 +11,9 @@
 #include <vector>
 
 #include "store/item_store.h"
+#include "store_test_support.h"
 
 namespace velunor::test {
-
-namespace fs = std::filesystem;
-
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir();
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    fs::path path_;
-};
-
-std::string read_bytes(const fs::path& path);
-// Writes the bytes and flushes them; false when any step fails.
-bool write_bytes(const fs::path& path, const std::string& bytes);
-// Names of the directory's entries, sorted.
-std::vector<std::string> directory_entries(const fs::path& dir);
 
 // One row of a table as data.db stores it.
 struct Row {

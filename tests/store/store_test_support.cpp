@@ -38,9 +38,11 @@ std::string read_bytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void write_bytes(const fs::path& path, const std::string& bytes) {
+bool write_bytes(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    return out.good();
 }
 
 std::vector<std::string> directory_entries(const fs::path& dir) {

@@ -26,7 +26,8 @@ class TempDir {
 };
 
 std::string read_bytes(const fs::path& path);
-void write_bytes(const fs::path& path, const std::string& bytes);
+// Writes the bytes and flushes them; false when any step fails.
+bool write_bytes(const fs::path& path, const std::string& bytes);
 
 // Names of the directory's entries, sorted.
 std::vector<std::string> directory_entries(const fs::path& dir);
