@@ -1,6 +1,8 @@
 // The lock that keeps a second program off a run directory.
 #include "platform/instance_lock.h"
 
+#include "store_test_support.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -17,28 +19,8 @@ namespace velunor {
 namespace {
 
 namespace fs = std::filesystem;
+using test::TempDir;
 using State = InstanceLock::State;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velunor-lock-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // A child process that takes the lock on dir, reports the state it got through a pipe and then
 // waits to be killed.

@@ -1,5 +1,7 @@
 #include "platform/run_directory.h"
 
+#include "store_test_support.h"
+
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,59 +16,8 @@ namespace velunor {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velunor-run-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-// Sets an environment variable for the lifetime of the object (the tests run one at a time).
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value) {
-            setenv(name, value->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-        // NOLINTEND(concurrency-mt-unsafe)
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv() {
-        // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-        // NOLINTEND(concurrency-mt-unsafe)
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
+using test::TempDir;
 
 TEST(RunDirectory, ExecutableDirectoryHoldsThisProgram) {
     const fs::path dir = executable_directory();

@@ -20,35 +20,8 @@ namespace velunor {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ScopedEnv;
 using test::TempDir;
-
-// Sets an environment variable for the lifetime of the object (the tests run one at a time).
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-        // NOLINTEND(concurrency-mt-unsafe)
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv() {
-        // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-        // NOLINTEND(concurrency-mt-unsafe)
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // What a run of the program does with its run directory: find it, save, load back. Returns
 // an empty text on success, else what went wrong.

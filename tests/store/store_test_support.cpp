@@ -33,6 +33,29 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
+ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
+    if (const char* old = std::getenv(name)) {
+        old_ = old;
+    }
+    if (value) {
+        setenv(name, value->c_str(), 1);
+    } else {
+        unsetenv(name);
+    }
+    // NOLINTEND(concurrency-mt-unsafe)
+}
+
+ScopedEnv::~ScopedEnv() {
+    // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
+    if (old_) {
+        setenv(name_, old_->c_str(), 1);
+    } else {
+        unsetenv(name_);
+    }
+    // NOLINTEND(concurrency-mt-unsafe)
+}
+
 std::string read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,20 @@ class TempDir {
 
   private:
     fs::path path_;
+};
+
+// Sets an environment variable (or, with no value, unsets it) for the lifetime of the object; the
+// tests that use it run one at a time.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value);
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv();
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 std::string read_bytes(const fs::path& path);
